@@ -1,0 +1,16 @@
+#include "platform/ticks.h"
+
+#include <chrono>
+#include <thread>
+
+namespace rt {
+
+uint32_t GetTickCount() {
+    using namespace std::chrono;
+    return static_cast<uint32_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void Sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+}  // namespace rt
