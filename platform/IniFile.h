@@ -1,9 +1,16 @@
 // INI-file control: set file, read key, write key. Sections and keys keep
 // their order of first writing; a key written again is replaced in place.
 // No escaping of any kind: a value is everything after the first "=" of its
-// line and is read back exactly as written. Section and key names match
-// without regard to letter case. Lines are written with CR LF; CR LF and LF
-// both read. Blanks around a key name and around "=" are ignored on reading.
+// line and is read back exactly as written (blanks, quotes, ';', ',' and
+// backslashes included; nothing is stripped from a value). Section and key
+// names match without regard to letter case. Lines are written with CR LF;
+// CR LF and LF both read. Blanks around a section or key name are ignored
+// on reading; lines starting with ';', lines without "=" and keys above the
+// first section are skipped; of two equal keys in a section the first is
+// read. Comments and blank lines of a read file are not kept by Save.
+// A section, key or value that could not be read back as written (a line
+// break anywhere, "]" in a section name, "=" in a key name, blanks around a
+// name) is refused by WriteKey with "Invalid procedure call or argument".
 #pragma once
 
 #include <string>
