@@ -1,0 +1,71 @@
+// The two TCP servers of the stand-in (Modbus TCP and text commands). Lives on
+// the stand-in's thread: frames the received bytes, logs them, applies the
+// fault rules and sends the engine's replies through a per-connection queue,
+// so that a delayed reply holds back the replies behind it as a real station's
+// would.
+#pragma once
+
+#include <QHostAddress>
+#include <QObject>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <deque>
+#include <map>
+
+#include "sim/StationEngine.h"
+
+namespace nxsim {
+
+class SimServer : public QObject {
+    Q_OBJECT
+  public:
+    explicit SimServer(StationEngine* engine);
+    ~SimServer() override;
+
+    // Run on the server's thread.
+    Q_INVOKABLE bool listen(const QHostAddress& address, quint16 modbusPort, quint16 textPort);
+    Q_INVOKABLE void shutdown(QThread* handBackTo);
+
+    QString error() const { return error_; }
+    quint16 modbusPort() const { return modbusPort_; }
+    quint16 textPort() const { return textPort_; }
+
+  private:
+    struct Outgoing {
+        QByteArray data;
+        qint64 due = 0;
+        bool closeAfter = false;
+    };
+    struct Conn {
+        Channel channel = Channel::Modbus;
+        int number = 0;
+        QTcpSocket* socket = nullptr;
+        QByteArray in;
+        std::deque<Outgoing> out;
+        QTimer* timer = nullptr;
+        bool closing = false;
+    };
+
+    void accept(QTcpServer* server, Channel channel);
+    void readModbus(Conn& c);
+    void readText(Conn& c);
+    void respond(Conn& c, const QByteArray& reply, const std::optional<FaultRule>& fault,
+                 Channel channel);
+    void enqueue(Conn& c, const QByteArray& data, qint64 delayMs, bool closeAfter);
+    void flush(Conn& c);
+    void drop(QTcpSocket* socket);
+    static void closeLater(QTcpSocket* socket);
+
+    StationEngine* engine_;
+    QTcpServer* modbus_ = nullptr;
+    QTcpServer* text_ = nullptr;
+    std::map<QTcpSocket*, Conn> conns_;
+    int nextConn_[2] = {1, 1};
+    QString error_;
+    quint16 modbusPort_ = 0;
+    quint16 textPort_ = 0;
+};
+
+}  // namespace nxsim

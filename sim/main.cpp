@@ -1,0 +1,164 @@
+// nxsim: runs the station stand-in as a program of its own.
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QTextStream>
+#include <csignal>
+#include <cstdio>
+
+#include "sim/StationSim.h"
+
+namespace {
+
+QTextStream& Out() {
+    static QTextStream s(stdout);
+    return s;
+}
+
+QTextStream& Err() {
+    static QTextStream s(stderr);
+    return s;
+}
+
+bool ParsePort(const QString& text, quint16* port) {
+    bool ok = false;
+    const uint v = text.toUInt(&ok);
+    if (!ok || v > 65535) return false;
+    *port = static_cast<quint16>(v);
+    return true;
+}
+
+QString Hex(const QByteArray& b) { return QString::fromLatin1(b.toHex(' ').toUpper()); }
+
+void QuitOnSignal(int) { QCoreApplication::quit(); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("nxsim");
+
+    QCommandLineParser p;
+    p.setApplicationDescription(
+        "Station stand-in: a simulated NX-4410 station that answers Modbus TCP and the text\n"
+        "command channel on a loopback address, for tests and demonstrations.\n"
+        "Without --station it serves the default station: KB-560 (DI), KB-570 (DO), KB-521 (AI),\n"
+        "KB-540 (thermocouple), KB-552 (AO), KB-580 (PI), KB-590 (PO) and KB-523 (scaled AI)\n"
+        "in slots 0 to 7, all in OPERATION, with inputs that change over time.\n\n" +
+        nxsim::StationFileFormat());
+    p.addHelpOption();
+    p.addOption(
+        {"address", "Loopback address to serve on (default 127.0.0.1).", "address", "127.0.0.1"});
+    p.addOption(
+        {"modbus-port", "Modbus TCP port (default 502; 0 picks a free port).", "port", "502"});
+    p.addOption(
+        {"text-port", "Text command port (default 10000; 0 picks a free port).", "port", "10000"});
+    p.addOption({"station", "Station file to serve (format above).", "file"});
+    p.addOption({"net-id", "Modbus unit id (Net ID) 1..247; overrides the station's.", "id"});
+    p.addOption({"controller", "Controller name returned by 19!controller.", "name"});
+    p.addOption({"fw-version", "Reply to 19!getfwver.", "text"});
+    p.addOption({"slot",
+                 "Put a module into a slot, e.g. 3:KB-540 or 5:0x00A0 or 2:empty; "
+                 "may be repeated.",
+                 "slot:module"});
+    p.addOption({"empty", "Start from a station without modules (before --slot)."});
+    p.addOption({"any-unit-id", "Answer requests of every unit id (else exception 0x0B)."});
+    p.addOption({"no-preop-check", "Accept module settings commands outside PREOPERATION."});
+    p.addOption({"static-inputs", "Inputs keep their values instead of changing over time."});
+    p.addOption({"log", "Print every frame received and sent."});
+    p.addOption({"print-station", "Print the station as station file text and exit."});
+    p.process(app);
+
+    nxsim::SimOptions opt;
+    opt.modbusPort = 502;
+    opt.textPort = 10000;
+    if (!opt.address.setAddress(p.value("address")) || !opt.address.isLoopback()) {
+        Err() << "nxsim: --address must be a loopback address, not '" << p.value("address")
+              << "'\n";
+        return 2;
+    }
+    if (!ParsePort(p.value("modbus-port"), &opt.modbusPort)) {
+        Err() << "nxsim: --modbus-port must be 0..65535\n";
+        return 2;
+    }
+    if (!ParsePort(p.value("text-port"), &opt.textPort)) {
+        Err() << "nxsim: --text-port must be 0..65535\n";
+        return 2;
+    }
+    if (p.isSet("station")) {
+        QString error;
+        if (!nxsim::LoadStationFile(p.value("station"), &opt.station, &error)) {
+            Err() << "nxsim: " << error << "\n";
+            return 2;
+        }
+    } else if (p.isSet("empty")) {
+        opt.station = nxsim::StationConfig::Empty();
+    }
+    for (const QString& s : p.values("slot")) {
+        const int colon = s.indexOf(':');
+        bool ok = false;
+        const int slot = colon > 0 ? s.left(colon).toInt(&ok) : -1;
+        if (!ok || slot < 0 || slot >= nxsim::kSlotCount) {
+            Err() << "nxsim: --slot '" << s << "': expected N:MODULE with N = 0..7\n";
+            return 2;
+        }
+        QString station = QString("[slot %1]\nmodule = %2\n").arg(slot).arg(s.mid(colon + 1));
+        nxsim::StationConfig one;
+        QString error;
+        if (!nxsim::ParseStationText(station, &one, &error)) {
+            Err() << "nxsim: --slot '" << s << "': " << error.section(": ", 1) << "\n";
+            return 2;
+        }
+        opt.station.slot[static_cast<size_t>(slot)] = one.slot[static_cast<size_t>(slot)];
+    }
+    if (p.isSet("net-id")) {
+        bool ok = false;
+        const int id = p.value("net-id").toInt(&ok);
+        if (!ok || id < 1 || id > 247) {
+            Err() << "nxsim: --net-id must be 1..247\n";
+            return 2;
+        }
+        opt.station.netId = id;
+    }
+    if (p.isSet("controller")) opt.station.controllerName = p.value("controller");
+    if (p.isSet("fw-version")) opt.station.fwVersionText = p.value("fw-version");
+    opt.anyUnitId = p.isSet("any-unit-id");
+    opt.requirePreOp = !p.isSet("no-preop-check");
+    opt.liveInputs = !p.isSet("static-inputs");
+    opt.logLimit = 10000;
+
+    if (p.isSet("print-station")) {
+        Out() << nxsim::StationText(opt.station);
+        Out().flush();
+        return 0;
+    }
+
+    nxsim::StationSim sim;
+    if (p.isSet("log")) {
+        QObject::connect(&sim, &nxsim::StationSim::frameLogged, &app, [&sim](quint64 seq) {
+            for (const nxsim::LogEntry& e : sim.log()) {
+                if (e.seq != seq) continue;
+                const bool text = e.channel == nxsim::Channel::Text;
+                Out() << e.msecs << " ms  " << (text ? "text" : "modbus") << "#" << e.connection
+                      << (e.direction == nxsim::Direction::Received ? " <- " : " -> ")
+                      << (text ? QString::fromLatin1(e.bytes) : Hex(e.bytes)) << "\n";
+                Out().flush();
+            }
+        });
+    }
+    QString error;
+    if (!sim.start(opt, &error)) {
+        Err() << "nxsim: " << error << "\n";
+        return 1;
+    }
+    Out() << "nxsim: Modbus TCP on " << opt.address.toString() << " port " << sim.modbusPort()
+          << ", text commands on port " << sim.textPort() << ", Net ID " << opt.station.netId
+          << "\n";
+    Out() << "modbus-port=" << sim.modbusPort() << "\n";
+    Out() << "text-port=" << sim.textPort() << "\n";
+    Out().flush();
+    std::signal(SIGINT, QuitOnSignal);
+    std::signal(SIGTERM, QuitOnSignal);
+    const int rc = app.exec();
+    sim.stop();
+    return rc;
+}
