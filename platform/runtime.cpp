@@ -10,26 +10,46 @@ namespace rt {
 
 std::string ErrorDescription(int number) {
     switch (number) {
-        case ErrInvalidProcedureCall: return "Invalid procedure call or argument";
-        case ErrOverflow: return "Overflow";
-        case ErrOutOfMemory: return "Out of memory";
-        case ErrSubscriptOutOfRange: return "Subscript out of range";
-        case ErrDivisionByZero: return "Division by zero";
-        case ErrTypeMismatch: return "Type mismatch";
-        case ErrBadFileNameOrNumber: return "Bad file name or number";
-        case ErrFileNotFound: return "File not found";
-        case ErrBadFileMode: return "Bad file mode";
-        case ErrFileAlreadyOpen: return "File already open";
-        case ErrDeviceIO: return "Device I/O error";
-        case ErrFileAlreadyExists: return "File already exists";
-        case ErrDiskFull: return "Disk full";
-        case ErrInputPastEnd: return "Input past end of file";
-        case ErrBadFileName: return "Bad file name";
-        case ErrTooManyFiles: return "Too many files";
-        case ErrPermissionDenied: return "Permission denied";
-        case ErrPathFileAccess: return "Path/File access error";
-        case ErrPathNotFound: return "Path not found";
-        default: return "Application-defined or object-defined error";
+        case ErrInvalidProcedureCall:
+            return "Invalid procedure call or argument";
+        case ErrOverflow:
+            return "Overflow";
+        case ErrOutOfMemory:
+            return "Out of memory";
+        case ErrSubscriptOutOfRange:
+            return "Subscript out of range";
+        case ErrDivisionByZero:
+            return "Division by zero";
+        case ErrTypeMismatch:
+            return "Type mismatch";
+        case ErrBadFileNameOrNumber:
+            return "Bad file name or number";
+        case ErrFileNotFound:
+            return "File not found";
+        case ErrBadFileMode:
+            return "Bad file mode";
+        case ErrFileAlreadyOpen:
+            return "File already open";
+        case ErrDeviceIO:
+            return "Device I/O error";
+        case ErrFileAlreadyExists:
+            return "File already exists";
+        case ErrDiskFull:
+            return "Disk full";
+        case ErrInputPastEnd:
+            return "Input past end of file";
+        case ErrBadFileName:
+            return "Bad file name";
+        case ErrTooManyFiles:
+            return "Too many files";
+        case ErrPermissionDenied:
+            return "Permission denied";
+        case ErrPathFileAccess:
+            return "Path/File access error";
+        case ErrPathNotFound:
+            return "Path not found";
+        default:
+            return "Application-defined or object-defined error";
     }
 }
 
@@ -42,19 +62,28 @@ void Raise(int number) { throw RuntimeError(number); }
 
 int ErrorNumberFromErrno(int err) {
     switch (err) {
-        case ENOENT: return ErrFileNotFound;
-        case ENOTDIR: return ErrPathNotFound;
+        case ENOENT:
+            return ErrFileNotFound;
+        case ENOTDIR:
+            return ErrPathNotFound;
         case EACCES:
         case EPERM:
-        case EROFS: return ErrPermissionDenied;
+        case EROFS:
+            return ErrPermissionDenied;
         case ENOSPC:
-        case EDQUOT: return ErrDiskFull;
+        case EDQUOT:
+            return ErrDiskFull;
         case EMFILE:
-        case ENFILE: return ErrTooManyFiles;
-        case ENAMETOOLONG: return ErrBadFileName;
-        case EIO: return ErrDeviceIO;
-        case EEXIST: return ErrFileAlreadyExists;
-        default: return ErrPathFileAccess;
+        case ENFILE:
+            return ErrTooManyFiles;
+        case ENAMETOOLONG:
+            return ErrBadFileName;
+        case EIO:
+            return ErrDeviceIO;
+        case EEXIST:
+            return ErrFileAlreadyExists;
+        default:
+            return ErrPathFileAccess;
     }
 }
 
@@ -89,8 +118,8 @@ T CheckedInto(long long v) {
 template <typename F>
 void DecimalDigits(F v, int sig, std::string& digits, int& exp10) {
     char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(v), std::chars_format::scientific,
-                                   sig - 1);
+    const auto res =
+        std::to_chars(buf, buf + sizeof buf, std::fabs(v), std::chars_format::scientific, sig - 1);
     std::string_view text(buf, static_cast<size_t>(res.ptr - buf));
     digits.clear();
     const size_t e = text.find('e');
@@ -103,8 +132,8 @@ void DecimalDigits(F v, int sig, std::string& digits, int& exp10) {
 }
 
 struct Pattern {
-    int intZeros = 0;   // minimum number of integer digits
-    int decimals = 0;   // exact number of decimals
+    int intZeros = 0;  // minimum number of integer digits
+    int decimals = 0;  // exact number of decimals
     bool point = false;
 };
 
@@ -148,7 +177,8 @@ std::string FormatWith(F v, std::string_view pattern, int sig) {
         const char next = keep < digits.size() ? digits[keep] : '0';
         if (next >= '5') {
             int i = static_cast<int>(scaled.size()) - 1;
-            while (i >= 0 && scaled[static_cast<size_t>(i)] == '9') scaled[static_cast<size_t>(i--)] = '0';
+            while (i >= 0 && scaled[static_cast<size_t>(i)] == '9')
+                scaled[static_cast<size_t>(i--)] = '0';
             if (i < 0) {
                 scaled.insert(scaled.begin(), '1');
             } else {
@@ -240,22 +270,27 @@ double Val(std::string_view text) {
         if (!IsSkippedBlank(c)) s.push_back(c);
 
     size_t i = 0;
-    if (s.size() >= 2 && s[0] == '&' && (s[1] == 'H' || s[1] == 'h' || s[1] == 'O' || s[1] == 'o')) {
+    if (s.size() >= 2 && s[0] == '&' &&
+        (s[1] == 'H' || s[1] == 'h' || s[1] == 'O' || s[1] == 'o')) {
         const bool hex = s[1] == 'H' || s[1] == 'h';
         const int base = hex ? 16 : 8;
         unsigned long long acc = 0;
-        size_t n = 0;
         for (i = 2; i < s.size(); ++i) {
             const char c = s[i];
             int d = -1;
-            if (c >= '0' && c <= '9') d = c - '0';
-            else if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-            else if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+            if (c >= '0' && c <= '9')
+                d = c - '0';
+            else if (hex && c >= 'a' && c <= 'f')
+                d = c - 'a' + 10;
+            else if (hex && c >= 'A' && c <= 'F')
+                d = c - 'A' + 10;
             if (d < 0 || d >= base) break;
             acc = acc * static_cast<unsigned>(base) + static_cast<unsigned>(d);
-            if (++n > 11 || acc > 0xFFFFFFFFull) Raise(ErrOverflow);
+            // Leading zeros are no overflow; a value beyond 32 bits is.
+            if (acc > 0xFFFFFFFFull) Raise(ErrOverflow);
         }
-        if (acc <= 0xFFFF) return static_cast<double>(static_cast<int16_t>(static_cast<uint16_t>(acc)));
+        if (acc <= 0xFFFF)
+            return static_cast<double>(static_cast<int16_t>(static_cast<uint16_t>(acc)));
         return static_cast<double>(static_cast<int32_t>(static_cast<uint32_t>(acc)));
     }
 
