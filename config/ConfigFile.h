@@ -1,0 +1,36 @@
+// The configuration file: an INI file with the controller section "Config0",
+// the name section "Node_0" and one section per present slot. Saving writes
+// ConfigReal; loading resets ConfigReal, reads the file into it and hands it
+// to ConfigSetting. The file commands drive the main window through the
+// FileCommandsHost (FileCommandsHost.h) and show their errors through
+// rt::TheDialogs().
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The current configuration-file path.
+extern std::string McuIniPath;
+// Sets McuIniPath to programFolder + "/NX-4410_MCU.ini".
+void InitMcuIniPath(const std::string& programFolder);
+
+// Writes ConfigReal(node) into the file `path`. The file is built in memory,
+// written to a temporary file beside the target and renamed over it, so a
+// failure leaves an existing file as it was. Raises rt::RuntimeError on
+// failure and reports nothing itself.
+void SaveConfigFile(const int16_t& node, const std::string& path);
+
+// Reads the file `path` into ConfigReal(node) (without resetting it first)
+// and updates the slot buttons, the analog-output frame and the rack
+// caption through the host. Never fails: a missing or unreadable file reads
+// as a file without keys, and a key that cannot be stored is skipped.
+void LoadConfigFile(const int16_t& node, const std::string& path);
+
+// "Save setting": saves to McuIniPath.
+void mnuFileSave_Click();
+// "Save setting as ...": asks for a file name, makes it McuIniPath, saves.
+void mnuFileSaveAs_Click();
+// "Load setting": loads McuIniPath.
+void mnuFileLoad_Click();
+// "Load setting from ...": loads a file the user picks; McuIniPath stays.
+void mnuFileLoadFrom_Click();
