@@ -446,6 +446,13 @@ QString StationText(const StationConfig& st) {
         o << "redundancy = " << hex(s.redundancy, 4) << "\n";
         o << "line-detect = " << s.lineDetect << "\n";
         o << "duplex-status = " << s.duplexStatus << "\n";
+        o << "under-low = " << hex(s.underLow, 4) << "\n";
+        o << "under-low-low = " << hex(s.underLowLow, 4) << "\n";
+        o << "exceed-high = " << hex(s.exceedHigh, 4) << "\n";
+        o << "exceed-high-high = " << hex(s.exceedHighHigh, 4) << "\n";
+        o << "ch-broken = " << hex(s.chBroken, 8) << "\n";
+        o << "light-emcy = " << hex(s.lightEmcy, 8) << "\n";
+        o << "heavy-emcy = " << hex(s.heavyEmcy, 8) << "\n";
         for (const auto& b : SlotBlocks()) {
             QStringList vals;
             for (int c = 0; c < b.size; ++c) vals << QString::number(s.reg(b.base, c));
