@@ -258,3 +258,10 @@ TEST_F(IniFileTest, SaveIntoAReadOnlyFolderIsPermissionDenied) {
     EXPECT_EQ(number, rt::ErrPermissionDenied);
     EXPECT_FALSE(fs::exists(target));
 }
+
+TEST_F(IniFileTest, AWriteThatDoesNotReachTheDiskIsDiskFull) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
+    IniFile ini;
+    ini.WriteKey("S", "k", std::string(100000, 'x'));
+    EXPECT_EQ(ErrorNumberOf([&] { ini.Save("/dev/full"); }), rt::ErrDiskFull);
+}
