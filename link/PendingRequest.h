@@ -1,0 +1,70 @@
+// The pending-request handshake of the Modbus connection. A sender writes the
+// key of its one outstanding request into the socket's Tag, sends the frame
+// and waits; the reply dispatcher writes KeyDone ("0") after storing the
+// reply, KeyErrorReply ("-1") for a refused reply, or leaves the key when the
+// reply matches nothing, so that the sender times out.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "link/ModbusFrame.h"
+
+namespace rt {
+class WinsockControl;
+}
+
+inline constexpr const char* KeyDone = "0";
+inline constexpr const char* KeyErrorReply = "-1";
+inline constexpr const char* KeyMonitorImage = "1";    // 16-bit and bit images; HART request
+inline constexpr const char* KeyMonitorImage32 = "2";  // 32-bit images
+inline constexpr const char* KeyIomStatus = "3";
+inline constexpr const char* KeyMcuStatus = "4";       // also the watchdog's keep-alive
+inline constexpr const char* KeyIomCommand = "32768";  // function 16 to the module command register
+inline constexpr const char* KeyMcuCommand =
+    "36864";  // function 16 to the controller command register
+
+// Key of a configuration read: its start address in decimal ("33024").
+std::string KeyConfigRead(uint16_t start);
+// Key of the HART reply-area read of slot 0..7: "10".."17".
+std::string KeyHartReply(int slot);
+
+// The numeric value of a key: a decimal integer written without blanks or
+// leading zeros ("0", "-1", "33024"); nullopt for any other text (the empty
+// start value included).
+std::optional<long> KeyNumber(std::string_view key);
+
+inline constexpr uint32_t CommandReplyTimeoutMs = 500;  // configuration reads, commands
+inline constexpr uint32_t StatusReplyTimeoutMs = 100;   // status reads, keep-alive
+
+enum class ReplyOutcome {
+    Done,      // key "0": the reply was stored
+    TimedOut,  // the key still names a request: "Response Timeout"
+    Refused,   // key "-1": "Receive Error Messages"
+    Failed,    // any other key, or the request could not be sent: no text
+};
+
+inline constexpr const char* kTextResponseTimeout = "Response Timeout";
+inline constexpr const char* kTextReceiveError = "Receive Error Messages";
+
+// Outcome of a key read after a wait.
+ReplyOutcome ClassifyKey(std::string_view key);
+// "Response Timeout", "Receive Error Messages", or "" for done and failed.
+const char* OutcomeText(ReplyOutcome outcome);
+
+// Lets events run (at least once) until the key of `ws` reads "0" or
+// timeoutMs have passed, then classifies the key. Never spins.
+ReplyOutcome WaitForReply(rt::WinsockControl& ws, uint32_t timeoutMs);
+
+// Number of WaitForReply calls in progress (nested ones count); the watchdog
+// sends its keep-alive only when it is 0, so it never replaces the key of a
+// request that another routine is waiting for.
+int ModbusWaitsInProgress();
+
+// Writes the key, sends the frame and waits. Does not test the connection
+// (every sender has its own answer to a closed connection); a failing send
+// raises its run-time error to the caller.
+ReplyOutcome SendRequestAndWait(rt::WinsockControl& ws, const std::string& key,
+                                const ModbusFrame& frame, uint32_t timeoutMs);

@@ -1,0 +1,83 @@
+// The Modbus reply dispatcher: every reply that arrives on the Modbus
+// connection is matched against the pending-request key and its own unit id,
+// function code and byte count, checked whole, and only then stored into
+// ConfigReal or the live-value arrays; the key then reads "0" (stored) or
+// "-1" (refused).
+//
+// TCP is a stream: replies are cut out of the received bytes by the MBAP
+// length field, never by the byte-count byte (0 for 128- and 256-register
+// reads). A reply split over several arrivals is dispatched once, when it is
+// complete; several replies in one arrival are dispatched one by one, each
+// under the key that is current when its turn comes. A header with a protocol
+// id other than 0 or a length outside 2..515 cannot be a reply: every byte
+// received so far is dropped, and the stream starts again with the next
+// arrival.
+#pragma once
+
+#include <QMetaObject>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace rt {
+class WinsockControl;
+}
+
+enum class DispatchOutcome {
+    Stored,     // stored (or a command echo matched); key := "0"
+    Refused,    // another unit, an exception reply, an unparsed function; key := "-1"
+    Unmatched,  // no rule fits (key, byte count, a short HART reply); key left
+    Failed,     // the reply breaks its rule (too short, a value out of its field's
+                // range, a HART length past the data); nothing stored, key left
+    Ignored,    // no request is pending (the key names none); nothing happens
+};
+
+struct DispatchResult {
+    DispatchOutcome Outcome = DispatchOutcome::Ignored;
+    int ErrorNumber = 0;      // Failed: the run-time error number
+    std::string Description;  // Failed: its description, shown in a message box
+};
+
+// Dispatches one complete reply (MBAP header included) against `key`, reading
+// and writing node 0 of ConfigReal and the live-value arrays. `key` is
+// updated in place. Nothing is stored unless the outcome is Stored.
+DispatchResult DispatchModbusReply(std::span<const uint8_t> reply, std::string& key);
+
+inline constexpr int kMinMbapLength = 2;    // unit id and function code
+inline constexpr int kMaxMbapLength = 515;  // unit id, function, byte count, 512 data bytes
+
+// Takes the next complete reply out of a byte queue (the socket control's, or
+// anything with BytesReceived(), PeekData(n), GetData(n) and DiscardData()).
+// Returns nullopt while the next reply is incomplete (its bytes stay queued)
+// and after dropping a header that cannot be a reply (then *discarded is set).
+template <class Queue>
+std::optional<std::vector<uint8_t>> TakeNextReply(Queue& queue, bool* discarded = nullptr) {
+    if (queue.BytesReceived() < 6) return std::nullopt;
+    const std::vector<uint8_t> head = queue.PeekData(6);
+    const int protocol = head[2] << 8 | head[3];
+    const int length = head[4] << 8 | head[5];
+    if (protocol != 0 || length < kMinMbapLength || length > kMaxMbapLength) {
+        queue.DiscardData();
+        if (discarded) *discarded = true;
+        return std::nullopt;
+    }
+    if (queue.BytesReceived() < static_cast<size_t>(6 + length)) return std::nullopt;
+    return queue.GetData(static_cast<size_t>(6 + length));
+}
+
+// The data-arrival handler of the Modbus connection: dispatches every
+// complete reply queued on `ws` against its Tag. The error message of a
+// failed reply (the error's description, critical icon, title "Error") is
+// shown from the event loop afterwards, never from inside the handler.
+void WskTCP502_DataArrival(rt::WinsockControl& ws, int32_t bytesTotal);
+
+// Connects the handler to the control's DataArrival event.
+QMetaObject::Connection ConnectModbusReplyHandler(rt::WinsockControl& ws);
+
+// Observer of every reply the handler dispatched (for logs and tests);
+// nullptr removes it.
+using ReplyObserver = std::function<void(const std::vector<uint8_t>&, const DispatchResult&)>;
+void SetReplyObserver(ReplyObserver observer);

@@ -1,0 +1,92 @@
+#include "platform/EventWait.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/ticks.h"
+
+namespace rt {
+
+namespace {
+
+thread_local int t_activeWaits = 0;
+
+// Dispatchers of the threads that are blocked in a wait right now.
+std::mutex g_waitersMutex;
+std::vector<std::pair<QThread*, QAbstractEventDispatcher*>> g_waiters;
+
+class WaitRegistration {
+  public:
+    explicit WaitRegistration(QAbstractEventDispatcher* dispatcher)
+        : entry_(QThread::currentThread(), dispatcher) {
+        ++t_activeWaits;
+        std::lock_guard lock(g_waitersMutex);
+        g_waiters.push_back(entry_);
+    }
+    ~WaitRegistration() {
+        --t_activeWaits;
+        std::lock_guard lock(g_waitersMutex);
+        auto it = std::find(g_waiters.begin(), g_waiters.end(), entry_);
+        if (it != g_waiters.end()) g_waiters.erase(it);
+    }
+    WaitRegistration(const WaitRegistration&) = delete;
+    WaitRegistration& operator=(const WaitRegistration&) = delete;
+
+  private:
+    std::pair<QThread*, QAbstractEventDispatcher*> entry_;
+};
+
+// Blocks until at least one event was processed; the deadline timer makes
+// sure that happens no later than `ms` from now.
+void BlockUntilNextEvent(uint32_t ms) {
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    deadline.start(static_cast<int>(std::min<uint32_t>(ms, 0x7fffffff)));
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+}  // namespace
+
+void DoEvents() {
+    if (QAbstractEventDispatcher::instance() != nullptr) QCoreApplication::processEvents();
+}
+
+bool WaitUntil(const std::function<bool()>& done, uint32_t timeoutMs) {
+    const uint32_t t0 = GetTickCount();
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    WaitRegistration registration(dispatcher);
+    DoEvents();
+    for (;;) {
+        if (done()) return true;
+        const uint32_t elapsed = GetTickCount() - t0;
+        if (elapsed >= timeoutMs) return false;
+        const uint32_t remaining = timeoutMs - elapsed;
+        if (dispatcher != nullptr) {
+            BlockUntilNextEvent(remaining);
+        } else {
+            // Nothing can change the condition on this thread before the
+            // deadline; test it once more there.
+            std::this_thread::sleep_for(std::chrono::milliseconds(remaining));
+        }
+    }
+}
+
+void WakeWaits() {
+    QThread* self = QThread::currentThread();
+    std::lock_guard lock(g_waitersMutex);
+    for (const auto& [thread, dispatcher] : g_waiters) {
+        if (thread != self && dispatcher != nullptr) dispatcher->wakeUp();
+    }
+}
+
+int ActiveWaits() { return t_activeWaits; }
+
+}  // namespace rt

@@ -1,0 +1,141 @@
+#include "platform/WinsockControl.h"
+
+#include <QTcpSocket>
+
+#include "platform/EventWait.h"
+#include "platform/runtime.h"
+
+namespace rt {
+
+namespace {
+
+int ErrorNumberOf(QAbstractSocket::SocketError e) {
+    switch (e) {
+        case QAbstractSocket::ConnectionRefusedError:
+            return sckConnectRefused;
+        case QAbstractSocket::HostNotFoundError:
+            return sckHostNotFound;
+        case QAbstractSocket::SocketTimeoutError:
+            return sckTimedout;
+        case QAbstractSocket::NetworkError:
+            return sckNetworkError;
+        case QAbstractSocket::RemoteHostClosedError:
+            return sckConnectionReset;
+        default:
+            return sckOtherError;
+    }
+}
+
+}  // namespace
+
+WinsockControl::WinsockControl(QObject* parent) : QObject(parent), socket_(new QTcpSocket(this)) {
+    connect(socket_, &QTcpSocket::readyRead, this, &WinsockControl::OnReadyRead);
+    connect(socket_, &QAbstractSocket::errorOccurred, this, &WinsockControl::OnSocketError);
+    connect(socket_, &QAbstractSocket::connected, this, [] { WakeWaits(); });
+    connect(socket_, &QAbstractSocket::disconnected, this, [this] {
+        // Bytes that came in just before the close are still delivered.
+        if (socket_->bytesAvailable() > 0) OnReadyRead();
+        peerClosed_ = true;
+        WakeWaits();
+    });
+}
+
+WinsockControl::~WinsockControl() = default;
+
+void WinsockControl::Connect() {
+    socket_->abort();
+    received_.clear();
+    failed_ = false;
+    peerClosed_ = false;
+    socket_->connectToHost(QString::fromStdString(remoteHost_), remotePort_);
+}
+
+void WinsockControl::Close() {
+    socket_->abort();
+    received_.clear();
+    failed_ = false;
+    peerClosed_ = false;
+}
+
+int WinsockControl::State() const {
+    switch (socket_->state()) {
+        case QAbstractSocket::HostLookupState:
+            return sckResolvingHost;
+        case QAbstractSocket::ConnectingState:
+            return sckConnecting;
+        case QAbstractSocket::ConnectedState:
+            return sckConnected;
+        case QAbstractSocket::ClosingState:
+            return sckClosing;
+        case QAbstractSocket::BoundState:
+            return sckOpen;
+        case QAbstractSocket::ListeningState:
+            return sckListening;
+        case QAbstractSocket::UnconnectedState:
+            break;
+    }
+    if (peerClosed_) return sckClosing;
+    if (failed_) return sckError;
+    return sckClosed;
+}
+
+void WinsockControl::SendData(const std::vector<uint8_t>& bytes) {
+    if (State() != sckConnected)
+        throw RuntimeError(sckBadState,
+                           "Wrong protocol or connection state for the requested transaction or "
+                           "request");
+    socket_->write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+    socket_->flush();
+}
+
+void WinsockControl::SendData(std::string_view text) {
+    SendData(std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+std::vector<uint8_t> WinsockControl::GetData() { return GetData(BytesReceived()); }
+
+std::string WinsockControl::GetText() {
+    std::string text(received_.constData(), static_cast<size_t>(received_.size()));
+    received_.clear();
+    return text;
+}
+
+std::vector<uint8_t> WinsockControl::GetData(size_t n) {
+    std::vector<uint8_t> out = PeekData(n);
+    received_.remove(0, static_cast<qsizetype>(out.size()));
+    return out;
+}
+
+std::vector<uint8_t> WinsockControl::PeekData(size_t n) const {
+    const size_t take = std::min(n, BytesReceived());
+    const auto* p = reinterpret_cast<const uint8_t*>(received_.constData());
+    return std::vector<uint8_t>(p, p + take);
+}
+
+void WinsockControl::SetTag(std::string tag) {
+    tag_ = std::move(tag);
+    WakeWaits();
+}
+
+void WinsockControl::OnReadyRead() {
+    const QByteArray chunk = socket_->readAll();
+    if (chunk.isEmpty()) return;
+    received_.append(chunk);
+    emit DataArrival(static_cast<qint64>(received_.size()));
+    WakeWaits();
+}
+
+void WinsockControl::OnSocketError() {
+    const auto e = socket_->error();
+    if (e == QAbstractSocket::RemoteHostClosedError) {
+        // The peer closed the connection: the state tells it, no error event.
+        peerClosed_ = true;
+        WakeWaits();
+        return;
+    }
+    failed_ = true;
+    WakeWaits();
+    emit Error(ErrorNumberOf(e), socket_->errorString());
+}
+
+}  // namespace rt

@@ -1,0 +1,143 @@
+#include "platform/EventWait.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <thread>
+
+#include "platform/ticks.h"
+
+namespace {
+
+// The platform tests run without an application object of their own; the
+// waits need one for their event loop.
+void EnsureApplication() {
+    if (QCoreApplication::instance() != nullptr) return;
+    static int argc = 1;
+    static char name[] = "platform_tests";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication* app = new QCoreApplication(argc, argv);
+    (void)app;
+}
+
+class EventWait : public ::testing::Test {
+  protected:
+    void SetUp() override { EnsureApplication(); }
+};
+
+TEST_F(EventWait, PendingEventsRunBeforeTheFirstTest) {
+    bool flag = false;
+    std::vector<std::string> order;
+    QTimer::singleShot(0, [&] {
+        order.push_back("event");
+        flag = true;
+    });
+    const uint32_t t0 = rt::GetTickCount();
+    const bool done = rt::WaitUntil(
+        [&] {
+            order.push_back("test");
+            return flag;
+        },
+        10000);
+    EXPECT_TRUE(done);
+    EXPECT_EQ(order, (std::vector<std::string>{"event", "test"}));
+    EXPECT_LT(rt::GetTickCount() - t0, 5000u);
+}
+
+TEST_F(EventWait, AlreadySatisfiedConditionEndsAtOnce) {
+    int tests = 0;
+    EXPECT_TRUE(rt::WaitUntil(
+        [&] {
+            ++tests;
+            return true;
+        },
+        10000));
+    EXPECT_EQ(tests, 1);
+}
+
+TEST_F(EventWait, RunsToTheDeadlineWithoutSpinning) {
+    int tests = 0;
+    const uint32_t t0 = rt::GetTickCount();
+    EXPECT_FALSE(rt::WaitUntil(
+        [&] {
+            ++tests;
+            return false;
+        },
+        150));
+    EXPECT_GE(rt::GetTickCount() - t0, 150u);
+    // With no event in between, the condition is tested only when the
+    // deadline timer wakes the wait: a spinning wait would test it thousands
+    // of times.
+    EXPECT_LT(tests, 20);
+}
+
+TEST_F(EventWait, ConditionMetByALaterEvent) {
+    bool flag = false;
+    int tests = 0;
+    QTimer::singleShot(30, [&] { flag = true; });
+    EXPECT_TRUE(rt::WaitUntil(
+        [&] {
+            ++tests;
+            return flag;
+        },
+        10000));
+    EXPECT_LT(tests, 20);
+}
+
+TEST_F(EventWait, WaitsNestInsideEventHandlers) {
+    bool outerFlag = false, innerDone = false;
+    int nestedDepth = 0;
+    QTimer::singleShot(0, [&] {
+        bool innerFlag = false;
+        QTimer::singleShot(10, [&] { innerFlag = true; });
+        nestedDepth = rt::ActiveWaits() + 1;
+        innerDone = rt::WaitUntil([&] { return innerFlag; }, 10000);
+        outerFlag = true;
+    });
+    EXPECT_TRUE(rt::WaitUntil([&] { return outerFlag; }, 10000));
+    EXPECT_TRUE(innerDone);
+    EXPECT_EQ(nestedDepth, 2);
+    EXPECT_EQ(rt::ActiveWaits(), 0);
+}
+
+TEST_F(EventWait, AnotherThreadWakesTheWait) {
+    std::atomic<bool> flag{false};
+    std::thread other([&] {
+        // Give the wait time to block first.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        flag = true;
+        rt::WakeWaits();
+    });
+    const uint32_t t0 = rt::GetTickCount();
+    EXPECT_TRUE(rt::WaitUntil([&] { return flag.load(); }, 20000));
+    // Without the wake-up the wait would only notice at its 20 s deadline.
+    EXPECT_LT(rt::GetTickCount() - t0, 10000u);
+    other.join();
+}
+
+TEST_F(EventWait, DoEventsRunsPendingEventsOnce) {
+    int runs = 0;
+    QTimer::singleShot(0, [&] { ++runs; });
+    rt::DoEvents();
+    EXPECT_EQ(runs, 1);
+    rt::DoEvents();
+    EXPECT_EQ(runs, 1);
+}
+
+TEST_F(EventWait, ThreadWithoutEventLoopStillHonoursTheDeadline) {
+    bool result = true;
+    uint32_t elapsed = 0;
+    std::thread plain([&] {
+        const uint32_t t0 = rt::GetTickCount();
+        result = rt::WaitUntil([] { return false; }, 40);
+        elapsed = rt::GetTickCount() - t0;
+    });
+    plain.join();
+    EXPECT_FALSE(result);
+    EXPECT_GE(elapsed, 40u);
+}
+
+}  // namespace
