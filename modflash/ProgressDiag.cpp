@@ -1,0 +1,190 @@
+#include "modflash/ProgressDiag.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <chrono>
+
+#include "platform/ticks.h"
+
+namespace modflash {
+
+namespace {
+
+// The elapsed-time report of the worker (WM_APP + 1000 on the platform).
+const QEvent::Type ElapsedEventType = static_cast<QEvent::Type>(QEvent::User + 0x3E8);
+
+class ElapsedEvent : public QEvent {
+  public:
+    explicit ElapsedEvent(uint32_t elapsed) : QEvent(ElapsedEventType), elapsed(elapsed) {}
+    uint32_t elapsed;
+};
+
+}  // namespace
+
+ProgressDiag::ProgressDiag(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      label_(new QLabel(this)),
+      bar_(new QProgressBar(this)),
+      workerCheck_(new QTimer(this)),
+      cap_(new QTimer(this)) {
+    // Dialog units 232 x 42 at the standard font: about 348 x 68 pixels.
+    setWindowTitle(QStringLiteral("Status & Progress"));
+    setModal(true);
+    setFixedSize(348, 68);
+    label_->setObjectName(QString::number(IDC_LABEL));
+    bar_->setObjectName(QString::number(IDC_BAR));
+    bar_->setTextVisible(false);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(label_);
+    layout->addWidget(bar_);
+    workerCheck_->setTimerType(Qt::PreciseTimer);
+    workerCheck_->setInterval(10);
+    connect(workerCheck_, &QTimer::timeout, this, [this] { OnTimer(TIMER_WORKER_CHECK); });
+    cap_->setTimerType(Qt::PreciseTimer);
+    cap_->setSingleShot(true);
+    connect(cap_, &QTimer::timeout, this, [this] { OnTimer(TIMER_CAP); });
+}
+
+ProgressDiag::~ProgressDiag() { StopWorker(); }
+
+void ProgressDiag::Arm(const QString& message, uint32_t durationMs, uint32_t capMs) {
+    message_ = message;
+    durationMs_ = durationMs;
+    capMs_ = capMs;
+    armed_ = true;
+}
+
+int ProgressDiag::DoModal() {
+    closed_ = false;
+    OnInitDialog();
+    return exec();
+}
+
+void ProgressDiag::OnInitDialog() {
+    if (!armed_) return;
+    // The bar's range has 16-bit bounds. It is set here, on the box's own
+    // thread, before the worker starts; the worker only reports.
+    bar_->setRange(1, static_cast<int>(std::clamp<uint32_t>(durationMs_, 1, 0xFFFF)));
+    bar_->setValue(1);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = false;
+    }
+    workerEnded_ = false;
+    worker_ = std::thread([this] { ProgressDiagWaitThread(); });
+    workerCheck_->start();
+    cap_->start(static_cast<int>(capMs_));
+}
+
+void ProgressDiag::ProgressDiagWaitThread() {
+    const uint32_t start = rt::GetTickCount();
+    for (;;) {
+        const uint32_t elapsed = rt::GetTickCount() - start;
+        if (!Report(elapsed)) break;
+        if (elapsed >= durationMs_) {
+            Report(durationMs_);
+            break;
+        }
+        // About one report a millisecond; a stop request ends the pause.
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (cv_.wait_for(lock, std::chrono::milliseconds(1), [this] { return stop_; })) break;
+    }
+    workerEnded_ = true;
+}
+
+bool ProgressDiag::Report(uint32_t elapsed) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (stop_) return false;
+    const uint64_t seq = ++posted_;
+    // Posted while the lock is held: once the box has set stop_ (under the
+    // same lock) and removed the posted reports, no further report is sent.
+    QCoreApplication::postEvent(this, new ElapsedEvent(elapsed));
+    cv_.wait(lock, [&] { return stop_ || handled_ >= seq; });
+    return !stop_;
+}
+
+bool ProgressDiag::event(QEvent* e) {
+    if (e->type() == ElapsedEventType) {
+        OnElapsed(static_cast<ElapsedEvent*>(e)->elapsed);
+        return true;
+    }
+    return QDialog::event(e);
+}
+
+void ProgressDiag::OnElapsed(uint32_t elapsed) {
+    if (closed_) ++reportsAfterClose_;
+    ++reportsHandled_;
+    label_->setText(message_);
+    bar_->setValue(static_cast<int>(std::min<uint32_t>(elapsed, 0xFFFF)));
+    std::lock_guard<std::mutex> lock(mutex_);
+    handled_ = posted_;
+    cv_.notify_all();
+}
+
+void ProgressDiag::OnTimer(int id) {
+    if (id == TIMER_WORKER_CHECK) {
+        if (workerEnded_) done(1);
+    } else if (id == TIMER_CAP) {
+        done(1);
+    }
+}
+
+void ProgressDiag::RequestStop() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+        cv_.notify_all();
+    }
+    QCoreApplication::removePostedEvents(this, ElapsedEventType);
+}
+
+void ProgressDiag::StopWorker() {
+    RequestStop();
+    if (worker_.joinable()) worker_.join();
+}
+
+void ProgressDiag::done(int result) {
+    workerCheck_->stop();
+    cap_->stop();
+    RequestStop();
+    closed_ = true;
+    closingByUs_ = true;
+    QDialog::done(result);
+    closingByUs_ = false;
+}
+
+void ProgressDiag::keyPressEvent(QKeyEvent* e) {
+    // Esc cancels (the base class) and Enter closes with OK, as a dialog
+    // without buttons does on the platform.
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+        accept();
+        return;
+    }
+    QDialog::keyPressEvent(e);
+}
+
+void ProgressDiag::closeEvent(QCloseEvent* e) {
+    // The window menu offers no Close: only the box's own ends (its timers,
+    // Esc and Enter) close it.
+    if (!closingByUs_) {
+        e->ignore();
+        return;
+    }
+    QDialog::closeEvent(e);
+}
+
+void ShowWaitDialog(QWidget* parent, const QString& message, uint32_t durationMs, uint32_t capMs) {
+    ProgressDiag dlg(parent);
+    dlg.Arm(message, durationMs, capMs);
+    dlg.DoModal();
+    dlg.StopWorker();
+}
+
+}  // namespace modflash

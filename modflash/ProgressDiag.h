@@ -1,0 +1,94 @@
+// The timed wait box "Status & Progress": shows a message and a bar that
+// fills for a fixed time while a worker thread reports the elapsed time. It
+// closes when the worker has ended, and at the latest after 5000 ms.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+class QLabel;
+class QProgressBar;
+class QTimer;
+
+namespace modflash {
+
+// The longest a wait box stays open, whatever duration it was given.
+constexpr uint32_t WaitDialogCapMs = 5000;
+
+class ProgressDiag : public QDialog {
+    Q_OBJECT
+  public:
+    static constexpr int IDC_LABEL = 1018;
+    static constexpr int IDC_BAR = 1017;
+    static constexpr int TIMER_WORKER_CHECK = 1000;
+    static constexpr int TIMER_CAP = 1001;
+
+    explicit ProgressDiag(QWidget* parent = nullptr);
+    ~ProgressDiag() override;
+
+    // Sets the message and the duration; the box is armed from then on.
+    // capMs is the longest the box stays open.
+    void Arm(const QString& message, uint32_t durationMs, uint32_t capMs = WaitDialogCapMs);
+    // Runs the box modally; returns its result (1 when a timer closed it).
+    int DoModal();
+    // Asks the worker to stop and waits until it has ended.
+    void StopWorker();
+
+    QLabel* Label() const { return label_; }
+    QProgressBar* Bar() const { return bar_; }
+    bool WorkerEnded() const { return workerEnded_.load(); }
+    // Reports of the worker that reached the box, and those that reached it
+    // after it had closed (there must be none).
+    int ReportsHandled() const { return reportsHandled_; }
+    int ReportsAfterClose() const { return reportsAfterClose_; }
+
+    void done(int result) override;
+
+  protected:
+    bool event(QEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+  private:
+    void OnInitDialog();
+    void OnTimer(int id);
+    void OnElapsed(uint32_t elapsed);
+    void ProgressDiagWaitThread();
+    // Sends one report and waits until the box has handled it; false once a
+    // stop was requested.
+    bool Report(uint32_t elapsed);
+    void RequestStop();
+
+    QLabel* label_;
+    QProgressBar* bar_;
+    QTimer* workerCheck_;
+    QTimer* cap_;
+    QString message_;
+    uint32_t durationMs_ = 0;
+    uint32_t capMs_ = WaitDialogCapMs;
+    bool armed_ = false;
+    bool closed_ = false;
+    bool closingByUs_ = false;
+    int reportsHandled_ = 0;
+    int reportsAfterClose_ = 0;
+
+    std::thread worker_;
+    std::atomic<bool> workerEnded_{false};
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool stop_ = false;
+    uint64_t posted_ = 0;
+    uint64_t handled_ = 0;
+};
+
+// Shows a wait box with the message for durationMs (at most capMs) and
+// returns when it has closed and its worker has ended.
+void ShowWaitDialog(QWidget* parent, const QString& message, uint32_t durationMs,
+                    uint32_t capMs = WaitDialogCapMs);
+
+}  // namespace modflash
