@@ -24,7 +24,9 @@
 std::string McuIniPath;
 
 void InitMcuIniPath(const std::string& programFolder) {
-    McuIniPath = programFolder + "/NX-4410_MCU.ini";
+    std::string folder = programFolder;
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    McuIniPath = (folder == "/" ? std::string() : folder) + "/NX-4410_MCU.ini";
 }
 
 namespace {
@@ -230,7 +232,13 @@ class TempFile {
 void ReplaceFile(const std::string& path, const std::string& text) {
     namespace fs = std::filesystem;
     if (path.empty()) rt::Raise(rt::ErrBadFileName);
-    const fs::path target(path);
+    // A link keeps pointing at the saved file: the file it names is replaced.
+    fs::path target(path);
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(target, ec))) {
+        const fs::path resolved = fs::weakly_canonical(target, ec);
+        if (!ec) target = resolved;
+    }
     fs::path folder = target.parent_path();
     if (folder.empty()) folder = ".";
 
@@ -247,7 +255,7 @@ void ReplaceFile(const std::string& path, const std::string& text) {
     // created file.
     struct stat st {};
     mode_t mode;
-    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         mode = st.st_mode & 07777;
     } else {
         const mode_t mask = ::umask(0);
@@ -269,7 +277,7 @@ void ReplaceFile(const std::string& path, const std::string& text) {
     const int fd = tmp.fd_;
     tmp.fd_ = -1;
     if (::close(fd) != 0) RaiseErrno(errno);
-    if (::rename(tmp.path_.c_str(), path.c_str()) != 0) RaiseErrno(errno);
+    if (::rename(tmp.path_.c_str(), target.c_str()) != 0) RaiseErrno(errno);
     tmp.path_.clear();
 
     // Make the rename itself durable; a folder that cannot be synced does
