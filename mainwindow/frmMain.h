@@ -1,0 +1,185 @@
+// The main window of NX-4410: the start-up window and the only one that
+// lives for the whole run. It holds the connection bar, the rack picture,
+// the module pages, the mapping and summary tables, the event log, the
+// status line, the two timers, the menus and the toolbar. Other windows
+// reach it through its single instance (frmMain::Instance()).
+#pragma once
+
+#include <QMainWindow>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "config/FileCommandsHost.h"
+#include "platform/WinsockControl.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/listview.h"
+#include "platform/ui/toolbar.h"
+
+class QCloseEvent;
+
+// Milliseconds per monitor tick; the load sets 100.
+extern int16_t MonitorTimerInterval;
+
+class frmMain : public QMainWindow, public FileCommandsHost {
+  public:
+    // Builds the window in its design state and runs Form_Load, as the
+    // window system does when it creates the start-up window.
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // The single instance, or nullptr while none exists.
+    static frmMain* Instance();
+    // The folder of the running program (pictures, default INI file and
+    // the firmware programs lie there).
+    static std::string ProgramFolder();
+    // " NX-4410 Utility  ver <major>.<minor>.<revision> ".
+    static std::string StartCaption();
+
+    // ---- Life cycle ------------------------------------------------------
+    void Form_Load();
+    void Form_Resize();
+    // Asks "Exit Utility Tool?"; No sets cancel to 1, Yes closes both
+    // sockets and ends the program.
+    void Form_Unload(int16_t& cancel);
+    // What ending the program does (the program quits its event loop);
+    // tests put a recorder in its place.
+    void SetEndProgram(std::function<void()> end) { endProgram_ = std::move(end); }
+    std::string Caption() const;
+    void SetCaption(const std::string& caption);
+
+    // A status report: txtStatus gets the text, lvwEventLog a row with it.
+    void ReportStatus(const std::string& text);
+
+    // ---- Menu and toolbar commands ---------------------------------------
+    void Toolbar_ButtonClick(ui::ToolbarButton& button);
+    void Toolbar_ButtonMenuClick(ui::ButtonMenu& menu);
+    void mnuFileExit_Click();
+    void mnuHelpAbout_Click();
+    void mnuMappingTable_Click();
+    void mnuEventLog_Click();
+    void mnuIOFWUpgrade_Click();
+    void mnuMCUFWUpgrade_Click();
+    void sstExport_Click(int previousTab);
+    // Clears a slot button, pauses 1 ms and selects it again, so that its
+    // click runs even when it was selected already.
+    void ReselectSlot(int16_t slot);
+
+    // ---- Commands that the controller link, the monitor, the rack picture,
+    // the tables, the event log, the pages and the other windows provide.
+    // Until that work is joined to the window they do nothing. ------------
+    void mnuConnect_Click();
+    void mnuDisconnect_Click();
+    void mnuTimerEnable_Click();
+    void mnuTimerInterval_Click();
+    void mnuTread_Click();
+    void mnuHart_Click();
+    void mnuAdvancedOptions_Click();
+    void UploadConfiguration(int16_t node);
+    void DownloadConfiguration(int16_t node);
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void CmdSetNetID_Click();
+    void cmdEventLogSave_Click();
+    void cmdEventLogClear_Click();
+    void CmdSaveSummary_Click();
+    void optSlot_Click(int index);
+    void optPower_Click(int index);
+    void optMCU_Click(int index);
+    void lvwAOMapping_DblClick();
+    void lvwDOMapping_DblClick();
+    void lvwPIMapping_DblClick();
+    void lvwPOMapping_DblClick();
+    void lvwIOMSummary_DblClick();
+
+    // ---- FileCommandsHost: what the configuration-file commands drive -----
+    int16_t SelectedNode() override;
+    void SelectFirstNode() override;
+    void ShowAnalogOutputFrame() override;
+    void SetControllerCaption(const std::string& caption) override;
+    void ClearSlotButton(int16_t slot) override;
+    void FillMappingAndSummaryLists(int16_t node) override;
+    void ShowRackPictures(int16_t node) override;
+    void SelectSlot(int16_t slot) override;
+    void SetModuleKindLabel(int16_t slot, const std::string& model) override;
+    void SetModeCaption(const std::string& mode) override;
+
+    // ---- Menus -------------------------------------------------------------
+    ui::MenuItem mnuFile, mnuFileLoad, mnuFileLoadFrom, mnuFileSave, mnuFileSaveAs, mnuLine,
+        mnuMCUFWUpgrade, mnuIOFWUpgrade, mnuFileExit;
+    ui::MenuItem mnuOnline, mnuConnect, mnuDisconnect;
+    ui::MenuItem mnuSetting, mnuMonitor, mnuTimerEnable, mnuTimerInterval, mnuTread, mnuHart,
+        mnuLine1, mnuMappingTable, mnuEventLog, mnuLine2, mnuAdvancedOptions;
+    ui::MenuItem mnuHelp, mnuHelpAbout;
+
+    // ---- Toolbar -------------------------------------------------------------
+    ui::ImageList ImageListToolBar;
+    ui::Toolbar Toolbar;
+
+    // ---- Connection bar ------------------------------------------------------
+    ui::Label lblCtlIP;
+    ui::TextBox TxtCtlIP;
+    ui::Label lblNode;
+    ui::ComboBox ComboNODE;
+    ui::Label LblNetID;
+    ui::TextBox TxtNetID;
+    ui::CommandButton CmdSetNetID;
+
+    // ---- Rack picture --------------------------------------------------------
+    ui::Frame fmeQ300;
+    ui::Frame fmeController;
+    ui::Frame fmeController_Q300;
+    ui::OptionGroup rackButtons;
+    ui::ControlArray<ui::OptionButton> optMCU;    // 0 to 1
+    ui::ControlArray<ui::OptionButton> optPower;  // 0 to 2
+    ui::ControlArray<ui::OptionButton> optSlot;   // 0 to 8
+    ui::ControlArray<ui::Label> lblIOMName;       // 0 to 7
+    ui::Label lbCurrentModule;
+
+    // ---- Module pages, stacked on one spot -----------------------------------
+    ui::Frame fmeQ410, fmeCAIConf, fmeCAISConf, fmeCAOConf, frmCAOConf_Value, fmeDigitalOut,
+        fmePIIOMConf, fmeIOMPoolConf, fmeNoModule;
+
+    // ---- Mapping tables, summaries and event log ------------------------------
+    ui::Frame fmeIOMMapping;
+    ui::TabStrip sstExport;
+    ui::ControlArray<ui::Label> lablvw;  // 0 to 7
+    ui::ListView lvwDIMapping, lvwDOMapping, lvwAIMapping, lvwAOMapping, lvwPIMapping, lvwPOMapping,
+        lvwIOMSummary, lvwMCUSummary;
+    ui::CommandButton CmdSaveSummary;
+    ui::Frame fmeEventLog;
+    ui::ListView lvwEventLog;
+    ui::CommandButton cmdEventLogSave, cmdEventLogClear;
+
+    ui::TextBox txtStatus;
+    ui::Timer Timer1;  // monitor
+    ui::Timer Timer2;  // connection watchdog
+
+    // The station connections: Modbus TCP and the text command channel.
+    rt::WinsockControl WskTCP502;
+    rt::WinsockControl WskTCP10K;
+
+    // The page frames in their stacking order of the load and resize.
+    std::vector<ui::Frame*> PageFrames();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+  private:
+    void BuildMenus();
+    void BuildToolbar();
+    void BuildConnectionBar(QWidget* parent);
+    void BuildRack(QWidget* parent);
+    void BuildPages(QWidget* parent);
+    void BuildTables(QWidget* parent);
+    void WireControls();
+    void ToolbarUpload();
+    void EndProgram();
+    void StartFirmwareProgram(const std::string& fileName);
+
+    std::function<void()> endProgram_;
+    bool resizing_ = false;
+    bool unloaded_ = false;
+};

@@ -1,0 +1,399 @@
+#include "platform/ui/controls.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QToolButton>
+#include <algorithm>
+
+namespace ui {
+
+int ToPixels(int twips) {
+    return twips >= 0 ? (twips + kTwipsPerPixel / 2) / kTwipsPerPixel
+                      : -((-twips + kTwipsPerPixel / 2) / kTwipsPerPixel);
+}
+
+int ToTwips(int pixels) { return pixels * kTwipsPerPixel; }
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) { return s.toStdString(); }
+
+static Qt::Alignment QtAlign(Align a) {
+    switch (a) {
+        case Align::Right:
+            return Qt::AlignRight | Qt::AlignVCenter;
+        case Align::Center:
+            return Qt::AlignHCenter | Qt::AlignVCenter;
+        case Align::Left:
+        default:
+            return Qt::AlignLeft | Qt::AlignVCenter;
+    }
+}
+
+// ---- Control ------------------------------------------------------------
+
+Control::~Control() {
+    for (auto& c : connections_) QObject::disconnect(c);
+}
+
+void Control::Adopt(QWidget* w) { widget_ = w; }
+
+void Control::Move(int left, int top, int width, int height) {
+    widget_->setGeometry(ToPixels(left), ToPixels(top), ToPixels(width), ToPixels(height));
+}
+
+void Control::Move(int left, int top) { widget_->move(ToPixels(left), ToPixels(top)); }
+
+int Control::Left() const { return ToTwips(widget_->x()); }
+int Control::Top() const { return ToTwips(widget_->y()); }
+int Control::Width() const { return ToTwips(widget_->width()); }
+int Control::Height() const { return ToTwips(widget_->height()); }
+void Control::SetLeft(int twips) { widget_->move(ToPixels(twips), widget_->y()); }
+void Control::SetTop(int twips) { widget_->move(widget_->x(), ToPixels(twips)); }
+void Control::SetWidth(int twips) { widget_->resize(ToPixels(twips), widget_->height()); }
+void Control::SetHeight(int twips) { widget_->resize(widget_->width(), ToPixels(twips)); }
+
+void Control::SetVisible(bool v) {
+    visible_ = v;
+    widget_->setVisible(v);
+}
+
+void Control::SetEnabled(bool e) {
+    enabled_ = e;
+    widget_->setEnabled(e);
+}
+
+std::string Control::ToolTipText() const { return S(widget_->toolTip()); }
+void Control::SetToolTipText(const std::string& text) { widget_->setToolTip(Q(text)); }
+
+void Control::ZOrder(int position) {
+    if (position == 0)
+        widget_->raise();
+    else
+        widget_->lower();
+}
+
+int Control::ZPosition() const {
+    QWidget* parent = widget_->parentWidget();
+    if (!parent) return 0;
+    // Qt keeps the children in stacking order, the front-most last.
+    int pos = 0;
+    const auto& kids = parent->children();
+    for (auto it = kids.rbegin(); it != kids.rend(); ++it) {
+        auto* w = qobject_cast<QWidget*>(*it);
+        if (!w || w->isWindow()) continue;
+        if (w == widget_) return pos;
+        ++pos;
+    }
+    return pos;
+}
+
+// ---- Label --------------------------------------------------------------
+
+void Label::Create(QWidget* parent, const std::string& caption) {
+    auto* l = new QLabel(Q(caption), parent);
+    l->setTextFormat(Qt::PlainText);
+    Adopt(l);
+}
+
+QLabel* Label::label() const { return static_cast<QLabel*>(widget()); }
+std::string Label::Caption() const { return S(label()->text()); }
+
+void Label::SetCaption(const std::string& caption) {
+    label()->setText(Q(caption));
+    if (autoSize_) label()->adjustSize();
+}
+
+void Label::SetAlignment(Align a) { label()->setAlignment(QtAlign(a)); }
+
+void Label::SetAutoSize(bool on) {
+    autoSize_ = on;
+    if (on) label()->adjustSize();
+}
+
+// ---- TextBox ------------------------------------------------------------
+
+void TextBox::Create(QWidget* parent, const std::string& text) {
+    auto* e = new QLineEdit(Q(text), parent);
+    Adopt(e);
+    Track(QObject::connect(e, &QLineEdit::textChanged, e, [this] {
+        if (Change) Change();
+    }));
+}
+
+QLineEdit* TextBox::edit() const { return static_cast<QLineEdit*>(widget()); }
+std::string TextBox::Text() const { return S(edit()->text()); }
+void TextBox::SetText(const std::string& text) { edit()->setText(Q(text)); }
+bool TextBox::Locked() const { return edit()->isReadOnly(); }
+void TextBox::SetLocked(bool locked) { edit()->setReadOnly(locked); }
+
+// ---- CommandButton ------------------------------------------------------
+
+void CommandButton::Create(QWidget* parent, const std::string& caption) {
+    auto* b = new QPushButton(Q(caption), parent);
+    b->setAutoDefault(false);
+    Adopt(b);
+    Track(QObject::connect(b, &QPushButton::clicked, b, [this] {
+        if (Click) Click();
+    }));
+}
+
+std::string CommandButton::Caption() const {
+    return S(static_cast<QPushButton*>(widget())->text());
+}
+void CommandButton::SetCaption(const std::string& caption) {
+    static_cast<QPushButton*>(widget())->setText(Q(caption));
+}
+void CommandButton::PerformClick() { static_cast<QPushButton*>(widget())->click(); }
+
+// ---- Frame --------------------------------------------------------------
+
+void Frame::Create(QWidget* parent, const std::string& caption, bool border) {
+    auto* g = new QGroupBox(Q(caption), parent);
+    // Frames are opaque: a frame in front hides whatever lies behind it.
+    g->setAutoFillBackground(true);
+    g->setFlat(!border);
+    if (!border) {
+        // Scoped by name: a sheet on a widget also reaches its children.
+        g->setObjectName("nxPlainFrame");
+        g->setStyleSheet("#nxPlainFrame{border:0;margin:0;padding:0;}");
+    }
+    Adopt(g);
+}
+
+QGroupBox* Frame::box() const { return static_cast<QGroupBox*>(widget()); }
+std::string Frame::Caption() const { return S(box()->title()); }
+void Frame::SetCaption(const std::string& caption) { box()->setTitle(Q(caption)); }
+
+// ---- OptionGroup / OptionButton -------------------------------------------
+
+void OptionGroup::Remove(OptionButton* b) {
+    members_.erase(std::remove(members_.begin(), members_.end(), b), members_.end());
+}
+
+OptionButton* OptionGroup::Selected() const {
+    for (auto* b : members_)
+        if (b->Value()) return b;
+    return nullptr;
+}
+
+OptionButton::~OptionButton() {
+    if (group_) group_->Remove(this);
+}
+
+void OptionButton::Create(QWidget* parent, OptionGroup* group, Style style,
+                          const std::string& caption) {
+    QAbstractButton* b;
+    if (style == Style::Graphical) {
+        auto* t = new QToolButton(parent);
+        t->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        b = t;
+    } else {
+        b = new QRadioButton(parent);
+    }
+    b->setText(Q(caption));
+    b->setCheckable(true);
+    b->setAutoExclusive(false);
+    b->setChecked(false);
+    Adopt(b);
+    group_ = group;
+    if (group_) group_->Add(this);
+    // Qt has already flipped the check state when clicked arrives; put the
+    // state back under this wrapper's rules before anything else runs.
+    Track(QObject::connect(b, &QAbstractButton::clicked, b, [this] {
+        Show(value_);
+        if (!value_) SetValue(true);
+    }));
+}
+
+QAbstractButton* OptionButton::button() const { return static_cast<QAbstractButton*>(widget()); }
+
+void OptionButton::Show(bool v) {
+    QSignalBlocker block(button());
+    button()->setChecked(v);
+}
+
+void OptionButton::SetValue(bool v) {
+    if (!v) {
+        value_ = false;
+        Show(false);
+        return;
+    }
+    if (value_) return;
+    if (group_) {
+        for (auto* other : group_->members_) {
+            if (other != this && other->value_) {
+                other->value_ = false;
+                other->Show(false);
+            }
+        }
+    }
+    value_ = true;
+    Show(true);
+    if (Click) Click();
+}
+
+std::string OptionButton::Caption() const { return S(button()->text()); }
+void OptionButton::SetCaption(const std::string& caption) { button()->setText(Q(caption)); }
+
+void OptionButton::SetPicture(const QPixmap& picture) {
+    hasPicture_ = !picture.isNull();
+    button()->setIcon(hasPicture_ ? QIcon(picture) : QIcon());
+    if (hasPicture_) button()->setIconSize(picture.size());
+}
+
+void OptionButton::PerformClick() { button()->click(); }
+
+// ---- ComboBox -----------------------------------------------------------
+
+void ComboBox::Create(QWidget* parent, Style style) {
+    auto* c = new QComboBox(parent);
+    style_ = style;
+    c->setEditable(style == Style::DropdownCombo);
+    c->setInsertPolicy(QComboBox::NoInsert);
+    Adopt(c);
+    // A user's choice: the platform raises Click even for the same item.
+    Track(QObject::connect(c, &QComboBox::activated, c, [this](int) {
+        if (Click) Click();
+    }));
+}
+
+QComboBox* ComboBox::combo() const { return static_cast<QComboBox*>(widget()); }
+
+void ComboBox::AddItem(const std::string& text) {
+    QSignalBlocker block(combo());
+    const bool keepEmpty = combo()->currentIndex() < 0;
+    combo()->addItem(Q(text));
+    if (keepEmpty) combo()->setCurrentIndex(-1);
+}
+
+void ComboBox::Clear() {
+    QSignalBlocker block(combo());
+    combo()->clear();
+    if (style_ == Style::DropdownCombo) combo()->setEditText(QString());
+}
+
+int ComboBox::ListCount() const { return combo()->count(); }
+
+std::string ComboBox::List(int index) const {
+    if (index < 0 || index >= combo()->count()) return "";
+    return S(combo()->itemText(index));
+}
+
+int ComboBox::ListIndex() const { return combo()->currentIndex(); }
+
+void ComboBox::SetListIndex(int index) {
+    if (index < -1 || index >= combo()->count())
+        throw rt::RuntimeError(380, "Invalid property value");
+    const int before = combo()->currentIndex();
+    {
+        QSignalBlocker block(combo());
+        combo()->setCurrentIndex(index);
+    }
+    if (index >= 0 && index != before && Click) Click();
+}
+
+std::string ComboBox::Text() const { return S(combo()->currentText()); }
+
+void ComboBox::SetText(const std::string& text) {
+    if (style_ == Style::DropdownCombo) {
+        QSignalBlocker block(combo());
+        combo()->setEditText(Q(text));
+        return;
+    }
+    int found = combo()->findText(Q(text), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (found < 0) found = combo()->findText(Q(text), Qt::MatchFixedString);
+    if (found < 0) throw rt::RuntimeError(383, "'Text' property is read-only");
+    SetListIndex(found);
+}
+
+// ---- Timer --------------------------------------------------------------
+
+Timer::Timer() {
+    QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
+        if (Tick) Tick();
+    });
+}
+
+void Timer::SetEnabled(bool e) {
+    enabled_ = e;
+    Apply();
+}
+
+void Timer::SetInterval(int ms) {
+    interval_ = ms < 0 ? 0 : ms;
+    Apply();
+}
+
+void Timer::Apply() {
+    if (enabled_ && interval_ > 0)
+        timer_.start(interval_);
+    else
+        timer_.stop();
+}
+
+// ---- TabStrip -----------------------------------------------------------
+
+void TabStrip::Create(QWidget* parent) {
+    auto* t = new QTabWidget(parent);
+    Adopt(t);
+    Track(QObject::connect(t, &QTabWidget::currentChanged, t, [this](int index) {
+        if (index < 0 || index == current_) return;
+        const int previous = current_;
+        current_ = index;
+        if (Click) Click(previous);
+    }));
+}
+
+QTabWidget* TabStrip::tabs() const { return static_cast<QTabWidget*>(widget()); }
+
+int TabStrip::AddTab(const std::string& caption) {
+    auto* page = new QWidget;
+    QSignalBlocker block(tabs());
+    const int index = tabs()->addTab(page, Q(caption));
+    tabs()->setCurrentIndex(current_);
+    return index;
+}
+
+int TabStrip::Tabs() const { return tabs()->count(); }
+std::string TabStrip::TabCaption(int index) const { return S(tabs()->tabText(index)); }
+QWidget* TabStrip::Page(int index) const { return tabs()->widget(index); }
+int TabStrip::Tab() const { return current_; }
+
+void TabStrip::SetTab(int index) {
+    if (index < 0 || index >= tabs()->count())
+        throw rt::RuntimeError(380, "Invalid property value");
+    tabs()->setCurrentIndex(index);  // raises Click through currentChanged
+}
+
+// ---- Mouse pointer and placement -----------------------------------------
+
+static int hourglassDepth = 0;
+
+void SetHourglass(bool on) {
+    if (on && hourglassDepth == 0) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        hourglassDepth = 1;
+    } else if (!on && hourglassDepth > 0) {
+        QApplication::restoreOverrideCursor();
+        hourglassDepth = 0;
+    }
+}
+
+bool HourglassShown() { return hourglassDepth > 0; }
+
+void CentreOnScreen(QWidget* window) {
+    QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect area = screen->geometry();
+    window->move(area.x() + (area.width() - window->width()) / 2,
+                 area.y() + (area.height() - window->height()) / 2);
+}
+
+}  // namespace ui

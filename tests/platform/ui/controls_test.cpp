@@ -1,0 +1,285 @@
+#include "platform/ui/controls.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QWidget>
+#include <memory>
+
+namespace {
+
+// Lets events run until `done` holds or the time is up; blocks in the event
+// loop between events.
+template <typename F>
+bool WaitFor(F done, int ms) {
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired()) {
+        QEventLoop loop;
+        QTimer wake;
+        wake.setSingleShot(true);
+        QObject::connect(&wake, &QTimer::timeout, &loop, &QEventLoop::quit);
+        wake.start(std::max<qint64>(1, std::min<qint64>(deadline.remainingTime(), 5)));
+        loop.exec(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return done();
+}
+
+class ControlsTest : public ::testing::Test {
+  protected:
+    QWidget form;
+};
+
+TEST(Twips, ConvertToNearestPixelAndBack) {
+    EXPECT_EQ(ui::ToPixels(0), 0);
+    EXPECT_EQ(ui::ToPixels(15), 1);
+    EXPECT_EQ(ui::ToPixels(6000), 400);
+    EXPECT_EQ(ui::ToPixels(22), 1);
+    EXPECT_EQ(ui::ToPixels(23), 2);
+    EXPECT_EQ(ui::ToPixels(-30), -2);
+    EXPECT_EQ(ui::ToTwips(400), 6000);
+}
+
+TEST_F(ControlsTest, GeometryIsGivenAndReadInTwips) {
+    ui::Frame f;
+    f.Create(&form);
+    f.Move(6000, 120, 9480, 5400);
+    EXPECT_EQ(f.widget()->geometry(), QRect(400, 8, 632, 360));
+    EXPECT_EQ(f.Left(), 6000);
+    EXPECT_EQ(f.Top(), 120);
+    EXPECT_EQ(f.Width(), 9480);
+    f.SetTop(300);
+    EXPECT_EQ(f.widget()->y(), 20);
+    EXPECT_EQ(f.Left(), 6000);
+}
+
+TEST_F(ControlsTest, VisibleAndEnabledAreTheControlsOwnSettings) {
+    ui::Label l;
+    l.Create(&form, "x");
+    // The form is not shown, yet the label counts as visible.
+    EXPECT_TRUE(l.Visible());
+    l.SetVisible(false);
+    EXPECT_FALSE(l.Visible());
+    form.setEnabled(false);
+    EXPECT_TRUE(l.Enabled());
+}
+
+TEST_F(ControlsTest, OptionButtonSetFromCodeRunsClickOnceAndClearsTheOthers) {
+    ui::OptionGroup group;
+    ui::ControlArray<ui::OptionButton> opt;
+    int clicks[3] = {0, 0, 0};
+    for (int i = 0; i < 3; ++i) {
+        opt.Load(i).Create(&form, &group);
+        opt(i).Click = [&clicks, i] { ++clicks[i]; };
+    }
+    opt(1).SetValue(true);
+    EXPECT_EQ(clicks[1], 1);
+    EXPECT_TRUE(opt(1).Value());
+    // Selecting the selected button again runs nothing.
+    opt(1).SetValue(true);
+    EXPECT_EQ(clicks[1], 1);
+    opt(2).SetValue(true);
+    EXPECT_EQ(clicks[2], 1);
+    EXPECT_FALSE(opt(1).Value());
+    EXPECT_EQ(clicks[1], 1);  // being cleared runs no click
+    EXPECT_EQ(group.Selected(), &opt(2));
+}
+
+TEST_F(ControlsTest, OptionGroupCanBeLeftWithNothingSelected) {
+    ui::OptionGroup group;
+    ui::OptionButton a, b;
+    int clicks = 0;
+    a.Create(&form, &group);
+    b.Create(&form, &group);
+    a.Click = [&] { ++clicks; };
+    a.SetValue(true);
+    a.SetValue(false);
+    EXPECT_EQ(group.Selected(), nullptr);
+    EXPECT_FALSE(static_cast<QAbstractButton*>(a.widget())->isChecked());
+    // Clear, then select again: the click runs again (the re-select idiom).
+    a.SetValue(true);
+    EXPECT_EQ(clicks, 2);
+}
+
+TEST_F(ControlsTest, UserClickOnOptionButtonsFollowsTheSameRules) {
+    ui::OptionGroup group;
+    ui::OptionButton a, b;
+    int clicksA = 0;
+    a.Create(&form, &group, ui::OptionButton::Style::Graphical);
+    b.Create(&form, &group, ui::OptionButton::Style::Graphical);
+    a.Click = [&] { ++clicksA; };
+    a.PerformClick();
+    EXPECT_TRUE(a.Value());
+    EXPECT_EQ(clicksA, 1);
+    // A click on the selected button keeps it selected and runs nothing.
+    a.PerformClick();
+    EXPECT_TRUE(a.Value());
+    EXPECT_TRUE(static_cast<QAbstractButton*>(a.widget())->isChecked());
+    EXPECT_EQ(clicksA, 1);
+    b.PerformClick();
+    EXPECT_FALSE(a.Value());
+    EXPECT_FALSE(static_cast<QAbstractButton*>(a.widget())->isChecked());
+}
+
+TEST_F(ControlsTest, ComboListIndexFromCodeRaisesClick) {
+    ui::ComboBox c;
+    c.Create(&form);
+    int clicks = 0;
+    c.Click = [&] { ++clicks; };
+    c.AddItem("0..20 mA");
+    c.AddItem("4..20 mA");
+    EXPECT_EQ(c.ListIndex(), -1);  // filling selects nothing
+    EXPECT_EQ(clicks, 0);
+    c.SetListIndex(1);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(c.Text(), "4..20 mA");
+    c.SetListIndex(1);  // no change, no click
+    EXPECT_EQ(clicks, 1);
+    EXPECT_THROW(c.SetListIndex(2), rt::RuntimeError);
+    c.Clear();
+    EXPECT_EQ(c.ListCount(), 0);
+    EXPECT_EQ(c.ListIndex(), -1);
+    EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(ControlsTest, ComboTextFromCodeSelectsTheItemOrFails) {
+    ui::ComboBox c;
+    c.Create(&form);
+    int clicks = 0;
+    c.Click = [&] { ++clicks; };
+    c.AddItem("Type J");
+    c.AddItem("Type K");
+    c.SetText("Type K");
+    EXPECT_EQ(c.ListIndex(), 1);
+    EXPECT_EQ(clicks, 1);
+    c.SetText("type j");  // letter case does not matter
+    EXPECT_EQ(c.ListIndex(), 0);
+    EXPECT_EQ(clicks, 2);
+    try {
+        c.SetText("Type T");
+        FAIL() << "no error for a text without item";
+    } catch (const rt::RuntimeError& e) {
+        EXPECT_EQ(e.Number(), 383);
+    }
+    EXPECT_EQ(c.ListIndex(), 0);
+}
+
+TEST_F(ControlsTest, ComboUserChoiceRaisesClick) {
+    ui::ComboBox c;
+    c.Create(&form);
+    int clicks = 0;
+    c.Click = [&] { ++clicks; };
+    c.AddItem("a");
+    c.AddItem("b");
+    auto* q = static_cast<QComboBox*>(c.widget());
+    q->setCurrentIndex(1);
+    emit q->activated(1);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(c.ListIndex(), 1);
+}
+
+TEST_F(ControlsTest, ControlArrayRaisesForAMissingElement) {
+    ui::ControlArray<ui::Label> labels;
+    labels.Load(0).Create(&form);
+    labels.Load(7).Create(&form);
+    EXPECT_EQ(labels.Count(), 2);
+    EXPECT_EQ(labels.LBound(), 0);
+    EXPECT_EQ(labels.UBound(), 7);
+    try {
+        labels(3);
+        FAIL() << "no error for element 3";
+    } catch (const rt::RuntimeError& e) {
+        EXPECT_EQ(e.Number(), ui::ErrNoSuchControl);
+    }
+}
+
+TEST_F(ControlsTest, ZOrderBringsAFrameToTheFront) {
+    ui::Frame a, b, c;
+    a.Create(&form);
+    b.Create(&form);
+    c.Create(&form);
+    EXPECT_EQ(c.ZPosition(), 0);
+    a.ZOrder(0);
+    EXPECT_EQ(a.ZPosition(), 0);
+    EXPECT_EQ(c.ZPosition(), 1);
+    a.ZOrder(1);
+    EXPECT_EQ(a.ZPosition(), 2);
+}
+
+TEST(Timer, TicksOnlyWhileEnabledWithAnInterval) {
+    ui::Timer t;
+    int ticks = 0;
+    t.Tick = [&] { ++ticks; };
+    t.SetEnabled(false);
+    t.SetInterval(5);
+    EXPECT_FALSE(t.Running());
+    t.SetEnabled(true);
+    EXPECT_TRUE(t.Running());
+    EXPECT_TRUE(WaitFor([&] { return ticks >= 2; }, 2000));
+    t.SetInterval(0);  // enabled, but no interval: no ticks
+    EXPECT_FALSE(t.Running());
+    EXPECT_TRUE(t.Enabled());
+    const int before = ticks;
+    WaitFor([] { return false; }, 30);
+    EXPECT_EQ(ticks, before);
+}
+
+TEST_F(ControlsTest, TabStripRaisesClickWithThePreviousTab) {
+    ui::TabStrip s;
+    s.Create(&form);
+    for (const char* t : {"DI Mapping", "DO Mapping", "Summary"}) s.AddTab(t);
+    std::vector<int> previous;
+    s.Click = [&](int p) { previous.push_back(p); };
+    EXPECT_EQ(s.Tab(), 0);
+    EXPECT_EQ(s.Tabs(), 3);
+    EXPECT_EQ(s.TabCaption(2), "Summary");
+    s.SetTab(2);
+    s.SetTab(1);
+    s.SetTab(1);
+    EXPECT_EQ(previous, (std::vector<int>{0, 2}));
+    EXPECT_EQ(s.Tab(), 1);
+    EXPECT_THROW(s.SetTab(3), rt::RuntimeError);
+}
+
+TEST_F(ControlsTest, ATextBoxCanBeLocked) {
+    ui::TextBox t;
+    t.Create(&form, "v0.00");
+    int changes = 0;
+    t.Change = [&] { ++changes; };
+    t.SetText("v3.00");
+    EXPECT_EQ(t.Text(), "v3.00");
+    EXPECT_EQ(changes, 1);
+    t.SetLocked(true);
+    EXPECT_TRUE(t.Locked());
+}
+
+TEST_F(ControlsTest, ADisabledCommandButtonIgnoresClicks) {
+    ui::CommandButton b;
+    b.Create(&form, "Set");
+    int clicks = 0;
+    b.Click = [&] { ++clicks; };
+    b.PerformClick();
+    b.SetEnabled(false);
+    b.PerformClick();
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(b.Caption(), "Set");
+}
+
+TEST(Wrappers, AWidgetOutlivingItsWrapperNoLongerCallsIt) {
+    auto form = std::make_unique<QWidget>();
+    int clicks = 0;
+    QComboBox* raw;
+    {
+        ui::ComboBox c;
+        c.Create(form.get());
+        c.AddItem("a");
+        c.Click = [&] { ++clicks; };
+        raw = static_cast<QComboBox*>(c.widget());
+    }
+    emit raw->activated(0);
+    EXPECT_EQ(clicks, 0);
+}
+
+}  // namespace
