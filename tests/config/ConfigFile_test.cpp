@@ -804,10 +804,16 @@ TEST_F(ConfigFileTest, LoadConfigFileReadsAMissingFileAsEmpty) {
 // glibc keeps small allocations of a LOCPATH search that the leak checker
 // reports at exit; they belong to the C library, not to the code under test.
 struct LeakCheckPause {
+    LeakCheckPause() {
 #if defined(__SANITIZE_ADDRESS__)
-    LeakCheckPause() { __lsan_disable(); }
-    ~LeakCheckPause() { __lsan_enable(); }
+        __lsan_disable();
 #endif
+    }
+    ~LeakCheckPause() {
+#if defined(__SANITIZE_ADDRESS__)
+        __lsan_enable();
+#endif
+    }
 };
 
 // Numbers use "." whatever the process locale.
