@@ -996,6 +996,13 @@ QVector<LogEntry> StationEngine::log() {
     return QVector<LogEntry>(log_.begin(), log_.end());
 }
 
+QVector<LogEntry> StationEngine::logSince(quint64 seq) {
+    QMutexLocker lock(&mutex_);
+    auto it = log_.end();
+    while (it != log_.begin() && std::prev(it)->seq > seq) --it;
+    return QVector<LogEntry>(it, log_.end());
+}
+
 void StationEngine::clearLog() {
     QMutexLocker lock(&mutex_);
     log_.clear();

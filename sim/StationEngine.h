@@ -77,6 +77,7 @@ class StationEngine {
     quint64 logFrame(Channel channel, Direction dir, int connection, const QByteArray& bytes,
                      const ModbusRequest* req);
     QVector<LogEntry> log();
+    QVector<LogEntry> logSince(quint64 seq);
     void clearLog();
     bool waitForLog(const std::function<bool(const QVector<LogEntry>&)>& predicate,
                     int timeoutMs) const;

@@ -176,6 +176,10 @@ QVector<LogEntry> StationSim::received(Channel channel) const {
         if (e.channel == channel && e.direction == Direction::Received) out.append(e);
     return out;
 }
+QVector<LogEntry> StationSim::logSince(quint64 seq) const {
+    NXSIM_ENGINE({})
+    return engine_->logSince(seq);
+}
 void StationSim::clearLog() {
     NXSIM_ENGINE()
     engine_->clearLog();

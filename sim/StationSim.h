@@ -53,7 +53,7 @@ struct LogEntry {
     Channel channel = Channel::Modbus;
     Direction direction = Direction::Received;
     int connection = 0;  // connection number, counted from 1 per server
-    qint64 msecs = 0;    // milliseconds since the stand-in started
+    qint64 msecs = 0;    // milliseconds since the StationSim was created
     QByteArray bytes;    // the whole frame (text: the command text)
     int unitId = -1, function = -1, address = -1, quantity = -1;
     QVector<quint16> values;  // written registers (FC 6/16) or coil word (FC 5)
@@ -72,7 +72,8 @@ enum class FaultKind {
     WrongUnitId,      // the reply carries unit id + 1
     Split,            // the reply in `pieces` writes, delayMs apart
     DoubleReply,      // the reply twice in one write
-    Garbage,          // `garbage` bytes (12 random bytes when empty) instead of the reply
+    Garbage,          // `garbage` instead of the reply: any hand-made reply, or
+                      // 12 random bytes when empty
     CloseConnection,  // close the connection without replying
     ClosePartial,     // send the first half of the reply, then close
     TextRefuse,       // text channel: reply "-1"
@@ -87,6 +88,8 @@ struct FaultRule {
     int slot = -1;         // register 1 of such a write (mailbox: its high byte for HART)
     QString textPrefix;    // text channel: e.g. "19!getnetid"
     FaultKind kind = FaultKind::NoReply;
+    // Delay: the delay; Split: the pause between pieces; other kinds: a pause
+    // before the mangled reply (or the close).
     int delayMs = 0;
     int exceptionCode = 4;
     int pieces = 2;
@@ -185,6 +188,7 @@ class StationSim : public QObject {
     // ---- Request log -----------------------------------------------------
     QVector<LogEntry> log() const;
     QVector<LogEntry> received(Channel channel) const;  // received frames only
+    QVector<LogEntry> logSince(quint64 seq) const;      // entries after seq
     void clearLog();
     // Blocks the calling thread (no events run) until the predicate holds for
     // the log or timeoutMs passed; returns whether it holds.

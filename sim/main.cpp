@@ -2,7 +2,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
-#include <csignal>
 #include <cstdio>
 
 #include "sim/StationSim.h"
@@ -28,8 +27,6 @@ bool ParsePort(const QString& text, quint16* port) {
 }
 
 QString Hex(const QByteArray& b) { return QString::fromLatin1(b.toHex(' ').toUpper()); }
-
-void QuitOnSignal(int) { QCoreApplication::quit(); }
 
 }  // namespace
 
@@ -135,7 +132,7 @@ int main(int argc, char** argv) {
     nxsim::StationSim sim;
     if (p.isSet("log")) {
         QObject::connect(&sim, &nxsim::StationSim::frameLogged, &app, [&sim](quint64 seq) {
-            for (const nxsim::LogEntry& e : sim.log()) {
+            for (const nxsim::LogEntry& e : sim.logSince(seq - 1)) {
                 if (e.seq != seq) continue;
                 const bool text = e.channel == nxsim::Channel::Text;
                 Out() << e.msecs << " ms  " << (text ? "text" : "modbus") << "#" << e.connection
@@ -156,8 +153,6 @@ int main(int argc, char** argv) {
     Out() << "modbus-port=" << sim.modbusPort() << "\n";
     Out() << "text-port=" << sim.textPort() << "\n";
     Out().flush();
-    std::signal(SIGINT, QuitOnSignal);
-    std::signal(SIGTERM, QuitOnSignal);
     const int rc = app.exec();
     sim.stop();
     return rc;

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QTcpSocket>
 #include <QVector>
+#include <array>
 #include <cstdint>
 
 namespace nxsim_test {
@@ -12,6 +13,15 @@ namespace nxsim_test {
 QByteArray Frame(int unit, int function, int address, int quantity);
 QByteArray WriteFrame(int unit, int address, const QVector<quint16>& regs);
 quint16 Word(const QByteArray& b, int i);
+// What a firmware tool sends for an image: blocks of 256 bytes scrambled
+// whole, then each chunk of up to 128 bytes scrambled on its own, padded to
+// an even length and swapped in pairs, as mailbox registers [0x8000, s, N, ...].
+QVector<QVector<quint16>> ChunkWrites(const QByteArray& image, int slot,
+                                      const std::array<quint8, 64>& table);
+
+// Lets the event loop run until ms milliseconds have passed (time for the
+// stand-in's timed changes).
+void WaitMs(int ms);
 
 class RawClient {
   public:

@@ -1,6 +1,9 @@
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 
 #include "RawClient.h"
+#include "sim/StationEngine.h"
 
 namespace nxsim_test {
 
@@ -40,6 +43,34 @@ QByteArray WriteFrame(int unit, int address, const QVector<quint16>& regs) {
 
 quint16 Word(const QByteArray& b, int i) {
     return static_cast<quint16>((static_cast<quint8>(b[i]) << 8) | static_cast<quint8>(b[i + 1]));
+}
+
+QVector<QVector<quint16>> ChunkWrites(const QByteArray& image, int slot,
+                                      const std::array<quint8, 64>& table) {
+    QVector<QVector<quint16>> writes;
+    for (int b = 0; b < image.size(); b += 256) {
+        QByteArray block = image.mid(b, 256);
+        auto* p = reinterpret_cast<quint8*>(block.data());
+        nxsim::Scramble(p, static_cast<int>(block.size()), table);
+        for (int o = 0; o < block.size(); o += 128) {
+            const int len = std::min<int>(128, static_cast<int>(block.size()) - o);
+            if (len >= 2) nxsim::Scramble(p + o, len, table);
+            QByteArray chunk = block.mid(o, len);
+            if (len % 2) chunk.append('\0');
+            QVector<quint16> regs = {0x8000, static_cast<quint16>(slot), static_cast<quint16>(len)};
+            for (int k = 0; k < chunk.size(); k += 2)
+                regs.append(static_cast<quint16>((static_cast<quint8>(chunk[k + 1]) << 8) |
+                                                 static_cast<quint8>(chunk[k])));
+            writes.append(regs);
+        }
+    }
+    return writes;
+}
+
+void WaitMs(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 bool RawClient::connectTo(quint16 port) {

@@ -11,6 +11,7 @@
 #include "RawClient.h"
 
 using namespace nxsim;
+using nxsim_test::ChunkWrites;
 using nxsim_test::Frame;
 using nxsim_test::Word;
 using nxsim_test::WriteFrame;
@@ -40,37 +41,6 @@ class EngineTest : public ::testing::Test {
     }
     StationEngine engine{Options()};
 };
-
-// What a firmware tool sends for an image: blocks of 256 bytes scrambled
-// whole, then each chunk of up to 128 bytes scrambled on its own, padded to
-// an even length and swapped in pairs, as mailbox registers [0x8000, s, N, ...].
-QVector<QVector<quint16>> ChunkWrites(const QByteArray& image, int slot,
-                                      const std::array<quint8, 64>& table) {
-    QVector<QVector<quint16>> writes;
-    for (int b = 0; b < image.size(); b += 256) {
-        QByteArray block = image.mid(b, 256);
-        auto* p = reinterpret_cast<quint8*>(block.data());
-        Scramble(p, static_cast<int>(block.size()), table);
-        for (int o = 0; o < block.size(); o += 128) {
-            const int len = std::min<int>(128, static_cast<int>(block.size()) - o);
-            if (len >= 2) Scramble(p + o, len, table);
-            QByteArray chunk = block.mid(o, len);
-            if (len % 2) chunk.append('\0');
-            QVector<quint16> regs = {0x8000, static_cast<quint16>(slot), static_cast<quint16>(len)};
-            for (int k = 0; k < chunk.size(); k += 2)
-                regs.append(static_cast<quint16>((static_cast<quint8>(chunk[k + 1]) << 8) |
-                                                 static_cast<quint8>(chunk[k])));
-            writes.append(regs);
-        }
-    }
-    return writes;
-}
-
-void WaitMs(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 }  // namespace
 
@@ -307,7 +277,7 @@ TEST_F(EngineTest, FirmwareMisbehaviours) {
     ASSERT_EQ(outcome(command({0x0001, 3, 1})), 0);
     ASSERT_EQ(outcome(command({0x0080, 3, 3})), 0);
     EXPECT_EQ(read(0x0253, 1)[0], NmtPreOperation);
-    WaitMs(300);
+    nxsim_test::WaitMs(300);
     EXPECT_EQ(read(0x0253, 1)[0], NmtFwUpdate);
 }
 
@@ -355,7 +325,7 @@ TEST_F(EngineTest, HartReplyTakesItsTime) {
     QVector<quint16> req = {0x4000, 4 * 256, 10, 0, 0, 0xFFFF, 0xFFFF, 0x02FF, 0x0080, 0x8200};
     ask(WriteFrame(1, 0x0200, req));
     EXPECT_EQ(read(0x1800, 1)[0], 1);  // PROCESSING
-    WaitMs(120);
+    nxsim_test::WaitMs(120);
     QVector<quint16> area = read(0x1800, 8);
     EXPECT_EQ(area[0], 2);
     EXPECT_EQ(area[2], 3);

@@ -13,6 +13,7 @@
 #include "RawClient.h"
 
 using namespace nxsim;
+using nxsim_test::ChunkWrites;
 using nxsim_test::Frame;
 using nxsim_test::RawClient;
 using nxsim_test::Word;
@@ -271,6 +272,66 @@ TEST_F(StationSimTest, FaultsThatCloseTheConnection) {
     EXPECT_EQ(sim.station().slot[4].nmtState, NmtPreOperation);
 }
 
+TEST_F(StationSimTest, UpgradeOverTheWireSurvivesAConnectionDrop) {
+    SlotBehaviour b;
+    b.chunkAcceptMs = 5;
+    b.resetDelayMs = 50;
+    sim.setSlotBehaviour(2, b);
+    const std::array<quint8, 64> table = {1, 2, 3, 4, 5, 6, 7, 8};  // the tool's own table
+    sim.setScrambleTable(table);
+    QByteArray image;
+    for (int i = 0; i < 600; ++i) image.append(static_cast<char>(i * 13 + 5));
+    const auto chunks = ChunkWrites(image, 2, table);
+    ASSERT_EQ(chunks.size(), 5);
+    // The third chunk write never arrives: the connection closes instead.
+    FaultRule drop;
+    drop.kind = FaultKind::CloseConnection;
+    drop.function = 16;
+    drop.addressFirst = 0x0200;
+    drop.command = 0x8000;
+    drop.slot = 2;
+    drop.skip = 2;
+    sim.addFault(drop);
+
+    auto reg = [](RawClient& c, int address) {
+        QByteArray r = c.transact(Frame(1, 4, address, 1));
+        return r.size() == 11 ? Word(r, 9) : -1;
+    };
+    EXPECT_EQ(reg(mb, 0x0242), 0x004A);
+    EXPECT_EQ(reg(mb, 0x0252), 32);
+    ASSERT_EQ(mb.transact(WriteFrame(1, 0x8000, {0x0001, 2, 1})).size(), 12);
+    ASSERT_EQ(mb.transact(WriteFrame(1, 0x8000, {0x0080, 2, 3})).size(), 12);
+    EXPECT_EQ(reg(mb, 0x0252), 8);
+    ASSERT_EQ(mb.transact(WriteFrame(1, 0x8000, {0x0081, 2, 0, 0, 600})).size(), 12);
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(mb.transact(WriteFrame(1, 0x0200, chunks[i])).size(), 12);
+        nxsim_test::WaitMs(20);
+        QByteArray st = mb.transact(Frame(1, 4, 0x1600, 2));
+        ASSERT_EQ(st.size(), 13);
+        EXPECT_EQ(Word(st, 9), 2);
+    }
+    mb.send(WriteFrame(1, 0x0200, chunks[2]));
+    EXPECT_TRUE(mb.waitClosed());
+    EXPECT_EQ(sim.firmware(2).chunks, 2);
+    EXPECT_EQ(sim.firmware(2).image, image.left(256));
+
+    // A second run finds the module still in its bootloader and starts over.
+    RawClient again;
+    ASSERT_TRUE(again.connectTo(sim.modbusPort()));
+    EXPECT_EQ(reg(again, 0x0252), 8);
+    ASSERT_EQ(again.transact(WriteFrame(1, 0x8000, {0x0081, 2, 0, 0, 600})).size(), 12);
+    for (const auto& c : chunks) ASSERT_EQ(again.transact(WriteFrame(1, 0x0200, c)).size(), 12);
+    ASSERT_EQ(again.transact(WriteFrame(1, 0x8000, {0x0080, 2, 1})).size(), 12);
+    ASSERT_EQ(again.transact(WriteFrame(1, 0x8000, {0x0080, 2, 2})).size(), 12);
+    EXPECT_EQ(reg(again, 0x0252), NmtBootupOk);
+    nxsim_test::WaitMs(100);
+    EXPECT_EQ(reg(again, 0x0252), NmtOperation);
+    FirmwareUpload fw = sim.firmware(2);
+    EXPECT_TRUE(fw.finished);
+    EXPECT_EQ(fw.image, image);
+    EXPECT_EQ(fw.resets, 1);
+}
+
 TEST_F(StationSimTest, MalformedHeaderDropsTheConnection) {
     QByteArray bad = Frame(1, 4, 0, 1);
     bad[2] = 0x55;  // protocol id other than 0
@@ -324,6 +385,10 @@ TEST_F(StationSimTest, RequestLogKeepsBothChannelsInOrder) {
     EXPECT_EQ(received[3].values, (QVector<quint16>{1, 0, 1}));
     for (int i = 1; i < rx.size(); ++i) EXPECT_GT(rx[i].seq, rx[i - 1].seq);
     EXPECT_EQ(sim.received(Channel::Text).size(), 2);
+    auto tail = sim.logSince(rx[rx.size() - 3].seq);
+    ASSERT_EQ(tail.size(), 2);
+    EXPECT_EQ(tail[0].seq, rx[rx.size() - 2].seq);
+    EXPECT_TRUE(sim.logSince(rx.last().seq).isEmpty());
 }
 
 TEST_F(StationSimTest, SeveralClientsAtOnce) {
@@ -365,9 +430,7 @@ TEST(StationSimStart, LiveInputsMove) {
     // KB-580 in slot 5 (PI pairs 80..87).
     QByteArray a = mb.transact(Frame(1, 4, 0, 128));
     QByteArray pa = mb.transact(Frame(1, 4, 0x80, 256));
-    QEventLoop wait;
-    QTimer::singleShot(600, &wait, &QEventLoop::quit);
-    wait.exec();
+    nxsim_test::WaitMs(600);
     QByteArray b = mb.transact(Frame(1, 4, 0, 128));
     QByteArray pb = mb.transact(Frame(1, 4, 0x80, 256));
     EXPECT_NE(b.mid(9 + 64, 16), a.mid(9 + 64, 16));
