@@ -53,6 +53,8 @@ int main(int argc, char** argv) {
     p.addOption({"net-id", "Modbus unit id (Net ID) 1..247; overrides the station's.", "id"});
     p.addOption({"controller", "Controller name returned by 19!controller.", "name"});
     p.addOption({"fw-version", "Reply to 19!getfwver.", "text"});
+    p.addOption({"mcu-version", "Controller firmware version x 100 (e.g. 301).", "n"});
+    p.addOption({"lib-version", "Controller library version x 100.", "n"});
     p.addOption({"slot",
                  "Put a module into a slot, e.g. 3:KB-540 or 5:0x00A0 or 2:empty; "
                  "may be repeated.",
@@ -118,6 +120,18 @@ int main(int argc, char** argv) {
     }
     if (p.isSet("controller")) opt.station.controllerName = p.value("controller");
     if (p.isSet("fw-version")) opt.station.fwVersionText = p.value("fw-version");
+    for (const char* key : {"mcu-version", "lib-version"}) {
+        if (!p.isSet(key)) continue;
+        bool ok = false;
+        const uint v = p.value(key).toUInt(&ok);
+        if (!ok || v > 32767) {
+            Err() << "nxsim: --" << key << " must be 0..32767\n";
+            return 2;
+        }
+        (QLatin1String(key) == QLatin1String("mcu-version") ? opt.station.mcuVersion
+                                                            : opt.station.libVersion) =
+            static_cast<uint16_t>(v);
+    }
     opt.anyUnitId = p.isSet("any-unit-id");
     opt.requirePreOp = !p.isSet("no-preop-check");
     opt.liveInputs = !p.isSet("static-inputs");

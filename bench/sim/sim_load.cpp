@@ -66,7 +66,14 @@ Result ModbusClient(uint16_t port, int function, int address, int quantity, int 
         r.failures = count;
         return r;
     }
-    const unsigned char req[12] = {0, 0, 0, 0, 0, 6, 1, static_cast<unsigned char>(function),
+    const unsigned char req[12] = {0,
+                                   0,
+                                   0,
+                                   0,
+                                   0,
+                                   6,
+                                   1,
+                                   static_cast<unsigned char>(function),
                                    static_cast<unsigned char>(address >> 8),
                                    static_cast<unsigned char>(address & 0xFF),
                                    static_cast<unsigned char>(quantity >> 8),
@@ -111,8 +118,7 @@ void Run(const char* name, int clients, Fn fn) {
     for (int c = 0; c < clients; ++c)
         threads.emplace_back([&, c] { results[static_cast<size_t>(c)] = fn(); });
     for (auto& t : threads) t.join();
-    const double s =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     long ok = 0, failed = 0;
     for (const Result& r : results) {
         ok += r.requests;

@@ -444,7 +444,7 @@ TEST(StationSimStart, LiveInputsMove) {
 TEST(NxsimProgram, PicksFreePortsAndServes) {
     QProcess p;
     p.start(NXSIM_PROGRAM, {"--address", "127.0.0.1", "--modbus-port", "0", "--text-port", "0",
-                            "--net-id", "9", "--slot", "7:KB-510"});
+                            "--net-id", "9", "--slot", "7:KB-510", "--mcu-version", "200"});
     ASSERT_TRUE(p.waitForStarted());
     QByteArray out;
     while (!out.contains("text-port=") && p.waitForReadyRead(5000))
@@ -462,6 +462,9 @@ TEST(NxsimProgram, PicksFreePortsAndServes) {
     QByteArray ids = mb.transact(Frame(9, 4, 0x8100, 8));
     ASSERT_EQ(ids.size(), 25);
     EXPECT_EQ(Word(ids, 9 + 14), 0x0020);  // KB-510 in slot 7
+    QByteArray versions = mb.transact(Frame(9, 4, 0x8020, 2));
+    ASSERT_EQ(versions.size(), 13);
+    EXPECT_EQ(Word(versions, 9), 200);
     p.terminate();
     EXPECT_TRUE(p.waitForFinished(5000));
 }
