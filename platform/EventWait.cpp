@@ -63,7 +63,20 @@ bool WaitUntil(const std::function<bool()>& done, uint32_t timeoutMs) {
     const uint32_t t0 = GetTickCount();
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
     WaitRegistration registration(dispatcher);
-    DoEvents();
+    // The pending events run before the condition is judged. When it does
+    // not hold yet, the first blocking round runs them: it returns at once
+    // when events are pending, and otherwise blocks until the next one
+    // instead of polling once for nothing. When it holds already, only the
+    // pending events run and the condition is tested again.
+    if (done() || dispatcher == nullptr) {
+        DoEvents();
+    } else {
+        const uint32_t elapsed = GetTickCount() - t0;
+        if (elapsed < timeoutMs)
+            BlockUntilNextEvent(timeoutMs - elapsed);
+        else
+            DoEvents();
+    }
     for (;;) {
         if (done()) return true;
         const uint32_t elapsed = GetTickCount() - t0;

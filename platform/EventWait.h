@@ -13,11 +13,14 @@ namespace rt {
 // Processes the events that are pending now, once, without blocking.
 void DoEvents();
 
-// Lets the pending events run once, then tests `done`; while it is false and
+// Lets the pending events run, then tests `done`; while it is false and
 // fewer than timeoutMs milliseconds (of the tick counter) have passed since
 // the call, blocks until the next event or the deadline, lets the events run
 // and tests again. Returns the last result of `done`, so a condition that the
-// pending events already satisfy ends the wait at once.
+// pending events already satisfy ends the wait at once. `done` must have no
+// side effects: it may also be tested once before the first events run, to
+// choose between a quick round of the pending events (it holds) and a
+// blocking one (it does not); its verdict counts only after events ran.
 //
 // Needs an event dispatcher on the calling thread (the application's on the
 // window thread). Without one no event can run; the wait then only tests the

@@ -1,6 +1,7 @@
 #include "platform/WinsockControl.h"
 
 #include <QTcpSocket>
+#include <algorithm>
 
 #include "platform/EventWait.h"
 #include "platform/runtime.h"
@@ -47,7 +48,10 @@ void WinsockControl::Connect() {
     received_.clear();
     failed_ = false;
     peerClosed_ = false;
-    socket_->connectToHost(QString::fromStdString(remoteHost_), remotePort_);
+    // Unbuffered: SendData goes straight to the socket, without a write
+    // buffer and its notifier round.
+    socket_->connectToHost(QString::fromStdString(remoteHost_), remotePort_,
+                           QIODevice::ReadWrite | QIODevice::Unbuffered);
 }
 
 void WinsockControl::Close() {
@@ -118,9 +122,24 @@ void WinsockControl::SetTag(std::string tag) {
 }
 
 void WinsockControl::OnReadyRead() {
-    const QByteArray chunk = socket_->readAll();
-    if (chunk.isEmpty()) return;
-    received_.append(chunk);
+    // One read per notification in the usual case: a short read means the
+    // socket is drained; a full one reads on.
+    constexpr qint64 kChunk = 64 * 1024;
+    const qsizetype before = received_.size();
+    for (;;) {
+        const qsizetype at = received_.size();
+        received_.resize(at + kChunk);
+        const qint64 got = socket_->read(received_.data() + at, kChunk);
+        received_.resize(at + std::max<qint64>(got, 0));
+        if (got < 0) {
+            // The read found the connection closed or broken; the socket
+            // reports that only through its error.
+            OnSocketError();
+            break;
+        }
+        if (got < kChunk) break;
+    }
+    if (received_.size() == before) return;
     emit DataArrival(static_cast<qint64>(received_.size()));
     WakeWaits();
 }
@@ -133,6 +152,7 @@ void WinsockControl::OnSocketError() {
         WakeWaits();
         return;
     }
+    if (failed_) return;  // reported already
     failed_ = true;
     WakeWaits();
     emit Error(ErrorNumberOf(e), socket_->errorString());
