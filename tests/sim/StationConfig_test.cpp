@@ -7,7 +7,7 @@
 
 using namespace nxsim;
 
-TEST(StationConfig, DefaultStationHasTheMixInOperation) {
+TEST(SimStationConfig, DefaultStationHasTheMixInOperation) {
     StationConfig st = StationConfig::Default();
     const char* models[] = {"KB-560", "KB-570", "KB-521", "KB-540",
                             "KB-552", "KB-580", "KB-590", "KB-523"};
@@ -32,7 +32,7 @@ TEST(StationConfig, DefaultStationHasTheMixInOperation) {
     EXPECT_EQ(ModelById(0x1002), nullptr);
 }
 
-TEST(StationConfig, ParsesAWholeFile) {
+TEST(SimStationConfig, ParsesAWholeFile) {
     const QString text =
         "# test station\n"
         "controller = MyStation\n"
@@ -81,7 +81,7 @@ TEST(StationConfig, ParsesAWholeFile) {
     EXPECT_EQ(st.slot[7].nmtState, NmtFwUpdate);
 }
 
-TEST(StationConfig, TextRoundTrip) {
+TEST(SimStationConfig, TextRoundTrip) {
     StationConfig st = StationConfig::Default();
     st.netId = 33;
     st.slot[4].setReg(BlkAoSafe, 5, 1234);
@@ -102,7 +102,7 @@ TEST(StationConfig, TextRoundTrip) {
     EXPECT_TRUE(back.slot[1].present());
 }
 
-TEST(StationConfig, BadInputGivesLineAndReasonAndChangesNothing) {
+TEST(SimStationConfig, BadInputGivesLineAndReasonAndChangesNothing) {
     struct Case {
         const char* text;
         const char* expected;
@@ -137,7 +137,7 @@ TEST(StationConfig, BadInputGivesLineAndReasonAndChangesNothing) {
     }
 }
 
-TEST(StationConfig, LoadsFilesAndReportsUnreadableOnes) {
+TEST(SimStationConfig, LoadsFilesAndReportsUnreadableOnes) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath("station.txt");

@@ -24,7 +24,7 @@ SimOptions Options() {
     return o;
 }
 
-class EngineTest : public ::testing::Test {
+class SimEngineTest : public ::testing::Test {
   protected:
     QByteArray ask(const QByteArray& frame) { return engine.handleModbus(DecodeModbus(frame)); }
     QByteArray command(const QVector<quint16>& regs) { return ask(WriteFrame(1, 0x8000, regs)); }
@@ -44,7 +44,7 @@ class EngineTest : public ::testing::Test {
 
 }  // namespace
 
-TEST(Framing, FrameLengthAndTextSplitting) {
+TEST(SimFraming, FrameLengthAndTextSplitting) {
     QByteArray f = Frame(1, 4, 0, 2);
     EXPECT_EQ(ModbusFrameLength(f.left(6)), 0);
     EXPECT_EQ(ModbusFrameLength(f.left(11)), 0);
@@ -72,7 +72,7 @@ TEST(Framing, FrameLengthAndTextSplitting) {
     EXPECT_EQ(cmds[0], "hello");
 }
 
-TEST_F(EngineTest, SetNetIdParsesStrictly) {
+TEST_F(SimEngineTest, SetNetIdParsesStrictly) {
     EXPECT_EQ(engine.handleText("19!setnetid 12\r\n"), "12");
     EXPECT_EQ(engine.handleText("19!setnetid 12.5"), "-1");
     EXPECT_EQ(engine.handleText("19!setnetid -3"), "-1");
@@ -81,7 +81,7 @@ TEST_F(EngineTest, SetNetIdParsesStrictly) {
     EXPECT_EQ(engine.netId(), 12);
 }
 
-TEST_F(EngineTest, DownloadSeriesIsReadBackByUpload) {
+TEST_F(SimEngineTest, DownloadSeriesIsReadBackByUpload) {
     // Slot 4 holds a KB-552 (AO, 8 channels).
     EXPECT_EQ(outcome(command({0x0001, 4, 1})), 0);
     EXPECT_EQ(outcome(command({0x0010, 4, 1})), 0);
@@ -115,7 +115,7 @@ TEST_F(EngineTest, DownloadSeriesIsReadBackByUpload) {
     EXPECT_EQ(read(0x0258 + 4, 1)[0], 1);  // even slot of a duplex pair: master
 }
 
-TEST_F(EngineTest, FamilyCommandsOfEveryKind) {
+TEST_F(SimEngineTest, FamilyCommandsOfEveryKind) {
     for (int s : {1, 3, 5, 6}) EXPECT_EQ(outcome(command({0x0001, static_cast<quint16>(s), 1})), 0);
     // DO: power-on/safe masks and fault mode.
     EXPECT_EQ(outcome(command({0x0020, 1, 0x00AA, 0x5555, 0x0001, 0x8000})), 0);
@@ -150,7 +150,7 @@ TEST_F(EngineTest, FamilyCommandsOfEveryKind) {
     EXPECT_EQ(read(0x8506, 1), (QVector<quint16>{3000}));
 }
 
-TEST_F(EngineTest, CommandsAreCheckedBeforeTheyChangeAnything) {
+TEST_F(SimEngineTest, CommandsAreCheckedBeforeTheyChangeAnything) {
     // Settings outside PREOPERATION: device failure.
     EXPECT_EQ(outcome(command({0x0011, 2, 1})), ExDeviceFailure);
     EXPECT_EQ(read(0x8150, 8)[2], 0);
@@ -175,7 +175,7 @@ TEST_F(EngineTest, CommandsAreCheckedBeforeTheyChangeAnything) {
     EXPECT_EQ(read(0x8120, 8)[3], 32);
 }
 
-TEST_F(EngineTest, ChecksCanBeRelaxed) {
+TEST_F(SimEngineTest, ChecksCanBeRelaxed) {
     SimOptions o = Options();
     o.requirePreOp = false;
     o.anyUnitId = true;
@@ -188,7 +188,7 @@ TEST_F(EngineTest, ChecksCanBeRelaxed) {
     EXPECT_EQ(outcome(ask(Frame(77, 4, 0x8020, 2))), ExGatewayTargetFailed);
 }
 
-TEST_F(EngineTest, RedundancySwitchNeedsAnOperatingDuplexPair) {
+TEST_F(SimEngineTest, RedundancySwitchNeedsAnOperatingDuplexPair) {
     EXPECT_EQ(outcome(command({0x0000, 2, 5})), ExDeviceFailure);  // single modules
     engine.updateStation([](StationConfig& st) {
         st.setModule(3, 0x004A);
@@ -199,7 +199,7 @@ TEST_F(EngineTest, RedundancySwitchNeedsAnOperatingDuplexPair) {
     EXPECT_EQ(read(0x0258, 8).mid(2, 2), (QVector<quint16>{2, 5}));
 }
 
-TEST_F(EngineTest, TcpTimeoutCommand) {
+TEST_F(SimEngineTest, TcpTimeoutCommand) {
     EXPECT_EQ(outcome(ask(WriteFrame(1, 0x9000, {0x0010, 0, 3600}))), 0);
     EXPECT_EQ(read(0x0229, 1)[0], 3600);
     EXPECT_EQ(outcome(ask(WriteFrame(1, 0x9000, {0x0010, 0, 4}))), ExIllegalValue);
@@ -207,7 +207,7 @@ TEST_F(EngineTest, TcpTimeoutCommand) {
     EXPECT_EQ(read(0x0200, 42)[41], 3600);
 }
 
-TEST_F(EngineTest, FirmwareUpgradeReassemblesTheImage) {
+TEST_F(SimEngineTest, FirmwareUpgradeReassemblesTheImage) {
     const auto table = StationSim::DefaultScrambleTable();
     SlotBehaviour b;
     b.chunkAcceptMs = 0;
@@ -246,7 +246,7 @@ TEST_F(EngineTest, FirmwareUpgradeReassemblesTheImage) {
     EXPECT_EQ(engine.firmware(6).resets, 1);
 }
 
-TEST_F(EngineTest, FirmwareMisbehaviours) {
+TEST_F(SimEngineTest, FirmwareMisbehaviours) {
     SlotBehaviour b;
     b.chunkAcceptMs = 0;
     b.stallFromChunk = 1;
@@ -281,7 +281,7 @@ TEST_F(EngineTest, FirmwareMisbehaviours) {
     EXPECT_EQ(read(0x0253, 1)[0], NmtFwUpdate);
 }
 
-TEST_F(EngineTest, HartMailboxFillsTheReplyArea) {
+TEST_F(SimEngineTest, HartMailboxFillsTheReplyArea) {
     SlotBehaviour b;
     b.hartReplyMs = 0;
     engine.setSlotBehaviour(2, b);
@@ -320,7 +320,7 @@ TEST_F(EngineTest, HartMailboxFillsTheReplyArea) {
     EXPECT_EQ(outcome(ask(WriteFrame(1, 0x0200, req))), ExIllegalValue);
 }
 
-TEST_F(EngineTest, HartReplyTakesItsTime) {
+TEST_F(SimEngineTest, HartReplyTakesItsTime) {
     engine.setHartResponse(4, QByteArray::fromHex("A1B2C3"));
     QVector<quint16> req = {0x4000, 4 * 256, 10, 0, 0, 0xFFFF, 0xFFFF, 0x02FF, 0x0080, 0x8200};
     ask(WriteFrame(1, 0x0200, req));
@@ -333,7 +333,7 @@ TEST_F(EngineTest, HartReplyTakesItsTime) {
     EXPECT_EQ(area[6], 0x00C3);
 }
 
-TEST_F(EngineTest, FaultRulesMatchBySkipCountAndFields) {
+TEST_F(SimEngineTest, FaultRulesMatchBySkipCountAndFields) {
     FaultRule r;
     r.function = 16;
     r.command = 0x8000;  // firmware chunks in the mailbox
@@ -365,7 +365,7 @@ TEST_F(EngineTest, FaultRulesMatchBySkipCountAndFields) {
     EXPECT_FALSE(engine.takeFault(Channel::Modbus, &read, {}));
 }
 
-TEST(EngineLog, LimitDropsTheOldestAndLogsFromManyThreads) {
+TEST(SimEngineLog, LimitDropsTheOldestAndLogsFromManyThreads) {
     SimOptions o = Options();
     o.logLimit = 1000;
     StationEngine e(o);
