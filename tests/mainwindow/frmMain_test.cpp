@@ -353,6 +353,8 @@ TEST_F(MainWindowTest, ToolbarExitYesEndsTheProgram) {
 
 TEST_F(MainWindowTest, LoadAndSaveButtonsAskFirstAndNoDoesNothing) {
     frmMain& w = Open();
+    QTemporaryDir dir;
+    McuIniPath = dir.filePath("NX-4410_MCU.ini").toStdString();
     dialogs.AnswerMsgBox(rt::vbNo);
     dialogs.AnswerMsgBox(rt::vbNo);
     w.Toolbar_ButtonClick(w.Toolbar.Buttons("Load"));
