@@ -8,12 +8,12 @@ cmake --build build -j"$(nproc)"
 bin=build/bin
 sim_pid=""
 if [[ -x $bin/nxsim ]]; then
-  # Ports above 1024 so that no root rights are needed; NX-4410 is told the
-  # same ports through NX4410_PORT_MODBUS / NX4410_PORT_TEXT.
-  "$bin/nxsim" --address 127.0.0.1 --modbus-port 1502 --text-port 10000 &
+  # The station's own ports (502 needs root, as the set-up command runs).
+  "$bin/nxsim" --address 127.0.0.1 --modbus-port 502 --text-port 10000 &
   sim_pid=$!
   trap '[[ -n $sim_pid ]] && kill $sim_pid 2>/dev/null || true' EXIT
-  export NX4410_PORT_MODBUS=1502 NX4410_PORT_TEXT=10000
+  echo "Station stand-in on 127.0.0.1 (Modbus 502, text 10000)."
+  echo "In NX-4410: type 127.0.0.1 in the IP box, then press Connect."
 fi
 if [[ -x $bin/NX-4410 ]]; then
   if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
