@@ -20,6 +20,19 @@ namespace {
 // The elapsed-time report of the worker (WM_APP + 1000 on the platform).
 const QEvent::Type ElapsedEventType = static_cast<QEvent::Type>(QEvent::User + 0x3E8);
 
+// Qt hands a posted event to the receiving thread under a lock of its own,
+// which ThreadSanitizer cannot see when Qt itself is not instrumented; these
+// mark that handover so the report's sender and receiver are ordered for it.
+#if defined(__SANITIZE_THREAD__)
+extern "C" void __tsan_acquire(void* addr);
+extern "C" void __tsan_release(void* addr);
+void MarkHandedOver(void* event) { __tsan_release(event); }
+void MarkReceived(void* event) { __tsan_acquire(event); }
+#else
+void MarkHandedOver(void*) {}
+void MarkReceived(void*) {}
+#endif
+
 class ElapsedEvent : public QEvent {
   public:
     explicit ElapsedEvent(uint32_t elapsed) : QEvent(ElapsedEventType), elapsed(elapsed) {}
@@ -105,12 +118,15 @@ bool ProgressDiag::Report(uint32_t elapsed) {
     const uint64_t seq = ++posted_;
     // Posted while the lock is held: once the box has set stop_ (under the
     // same lock) and removed the posted reports, no further report is sent.
-    QCoreApplication::postEvent(this, new ElapsedEvent(elapsed));
+    auto* report = new ElapsedEvent(elapsed);
+    MarkHandedOver(report);
+    QCoreApplication::postEvent(this, report);
     cv_.wait(lock, [&] { return stop_ || handled_ >= seq; });
     return !stop_;
 }
 
 bool ProgressDiag::event(QEvent* e) {
+    MarkReceived(e);
     if (e->type() == ElapsedEventType) {
         OnElapsed(static_cast<ElapsedEvent*>(e)->elapsed);
         return true;

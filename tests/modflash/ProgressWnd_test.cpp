@@ -28,13 +28,6 @@ class ProgressWindowTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(ProgressWindowTest, ProfileLivesUnderTheConfigurationFolder) {
-    // The test program points the configuration folder at a temporary one.
-    EXPECT_TRUE(ProfileFilePath().startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")));
-    EXPECT_TRUE(ProfileFilePath().endsWith(
-        QStringLiteral("/Local AppWizard-Generated Applications/modflash.ini")));
-}
-
 TEST_F(ProgressWindowTest, SteppingThroughARangeOfThreeShowsThreePercentages) {
     CProgressWnd wnd;
     ASSERT_TRUE(wnd.CreateProgressWindow(&owner));
