@@ -320,8 +320,14 @@ std::string CReflashDlg::SendImage(std::FILE* file, uint16_t slot, uint32_t imag
     progress.SetStep(1);
     progress.SetMessage("Start upgrading firmware...\n\n(Do not remove module or power!)");
 
+    // The image is read block by block, never beyond the size announced to
+    // the module, so a file changed meanwhile cannot send more than that.
     uint8_t block[kBlockSize];
-    size_t n = std::fread(block, 1, sizeof block, file);
+    uint32_t sent = 0;
+    auto readBlock = [&] {
+        return std::fread(block, 1, std::min<size_t>(sizeof block, imageSize - sent), file);
+    };
+    size_t n = readBlock();
     while (n > 0) {
         Scramble(block, n);
         for (size_t o = 0; o < n; o += kChunkSize) {
@@ -347,8 +353,12 @@ std::string CReflashDlg::SendImage(std::FILE* file, uint16_t slot, uint32_t imag
             progress.StepIt();
             progress.PumpMessages();
         }
-        n = std::fread(block, 1, sizeof block, file);
+        sent += static_cast<uint32_t>(n);
+        n = readBlock();
     }
+    // A file that could not be read to its end must not be finished as if
+    // the module had the whole image.
+    if (sent != imageSize || std::ferror(file)) return "Failed to read firmware file.";
     return std::string();
 }
 

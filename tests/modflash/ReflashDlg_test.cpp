@@ -480,6 +480,28 @@ TEST_F(ReflashDlgTest, ChunkStatusTimeoutTakesItsFullTime) {
     EXPECT_LT(t.elapsed(), 6000);
 }
 
+TEST_F(ReflashDlgTest, AFileCutShortDuringTheTransferIsNotFinished) {
+    UseQuickWaits(dlg.Timing());
+    Connect();
+    ChooseSlot(2);
+    const QString path = FirmwareFile(0x004A, TestImage(20000, 12));
+    // Cut the file down while the first chunks go out.
+    QTimer cutter;
+    QObject::connect(&cutter, &QTimer::timeout, [&] {
+        if (sim.firmware(2).chunks > 0) {
+            QFile::resize(path, 16 + 5000);
+            cutter.stop();
+        }
+    });
+    cutter.start(0);
+    EXPECT_EQ(Browse(path), "Failed to read firmware file.");
+    const nxsim::FirmwareUpload fw = sim.firmware(2);
+    EXPECT_LT(fw.chunks, 20000 / 128);
+    EXPECT_FALSE(fw.finished);
+    EXPECT_EQ(fw.resets, 0);
+    ExpectButtonsBack();
+}
+
 TEST_F(ReflashDlgTest, AModuleThatStaysOutOfOperationIsReported) {
     UseQuickWaits(dlg.Timing());
     Connect();
