@@ -480,6 +480,7 @@ TEST_F(MainWindowTest, AMissingFirmwareProgramIsReportedAndTheWindowStays) {
     const std::string path = frmMain::ProgramFolder() + "/modflash";
     // (The test folder may hold a folder of that name, which is no program.)
     ASSERT_FALSE(QFileInfo(QString::fromStdString(path)).isFile());
+    dialogs.AnswerMsgBox(rt::vbOK);
     w.mnuIOFWUpgrade.PerformClick();
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].prompt, "Cannot start " + path);

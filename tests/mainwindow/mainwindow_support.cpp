@@ -28,6 +28,8 @@ void MainWindowTest::SetUp() {
 }
 
 void MainWindowTest::TearDown() {
+    // Every dialog a test causes must be one it scripted an answer for.
+    for (const auto& d : dialogs.unexpected) ADD_FAILURE() << "unexpected dialog: " << d.prompt;
     window.reset();
     rt::SetDialogs(nullptr);
     ResetConfigRecordsForStartup();
