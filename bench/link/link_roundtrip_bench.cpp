@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -167,11 +168,13 @@ int main(int argc, char** argv) {
     const uint16_t port = ntohs(a.sin_port);
     std::thread responder(Responder, listenFd);
 
-    // Alternate the two roads so that both see the same machine load.
+    // Alternate the two roads so that both see the same machine load. A
+    // second argument "wait" or "bare" runs one road only (for profiling).
+    const std::string only = argc > 2 ? argv[2] : "";
     std::vector<double> wait, bare;
     for (int run = 0; run < 5; ++run) {
-        wait.push_back(WaitRoadMicros(port, count));
-        bare.push_back(BareMicros(port, count));
+        wait.push_back(only == "bare" ? 0 : WaitRoadMicros(port, count));
+        bare.push_back(only == "wait" ? 1 : BareMicros(port, count));
     }
     const double w = Median(wait), b = Median(bare);
     std::printf("round trips per run        %d (5 runs, medians)\n", count);

@@ -663,6 +663,10 @@ TEST(ReplyFuzz, RandomAndMutatedRepliesNeverStoreWhenRefused) {
 
     const long total = FuzzCount();
     long stored = 0, refused = 0, failed = 0;
+    // What the record and the images hold before each frame; taken anew
+    // only after a frame that was stored.
+    NodeConfig record = ConfigReal[0];
+    LiveValuesSnapshot live = SnapshotLiveValues();
     for (long i = 0; i < total; ++i) {
         Bytes f;
         if (i % 8 == 0) {
@@ -696,13 +700,13 @@ TEST(ReplyFuzz, RandomAndMutatedRepliesNeverStoreWhenRefused) {
         }
         std::string key = keys[pick(keys.size())];
         const std::string keyBefore = key;
-        const NodeConfig record = ConfigReal[0];
-        const LiveValuesSnapshot live = SnapshotLiveValues();
         const DispatchResult r = DispatchModbusReply(f, key);
         switch (r.Outcome) {
             case DispatchOutcome::Stored:
                 ++stored;
                 ASSERT_EQ(key, "0");
+                record = ConfigReal[0];
+                live = SnapshotLiveValues();
                 continue;
             case DispatchOutcome::Refused:
                 ++refused;
