@@ -299,9 +299,10 @@ std::string_view TrimBlanks(std::string_view s) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// A whole text that is one decimal number ("12", "-3", "0.5", "1E3"), with
-// "." as the decimal point whatever the locale.
-bool ParseDecimal(std::string_view s, double& out) {
+// The length of the decimal number at the start of `s` ("12", "-3", "0.5",
+// "1E3"), 0 when `s` starts with none. "." is the decimal point whatever
+// the locale; an exponent counts only with at least one digit.
+size_t DecimalLength(std::string_view s) {
     size_t i = 0;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
     size_t digits = 0;
@@ -310,15 +311,32 @@ bool ParseDecimal(std::string_view s, double& out) {
         ++i;
         while (i < s.size() && IsDigit(s[i])) ++i, ++digits;
     }
-    if (digits == 0) return false;
+    if (digits == 0) return 0;
+    size_t end = i;
     if (i < s.size() && (s[i] == 'E' || s[i] == 'e')) {
         ++i;
         if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
         size_t expDigits = 0;
         while (i < s.size() && IsDigit(s[i])) ++i, ++expDigits;
-        if (expDigits == 0) return false;
+        if (expDigits > 0) end = i;
     }
-    if (i != s.size()) return false;
+    return end;
+}
+
+// The decimal number at the start of `s` into `out`; false (and `out`
+// untouched) when `s` starts with none. A number too large for a Double
+// raises Overflow.
+bool LeadingDecimal(std::string_view s, double& out) {
+    const size_t n = DecimalLength(s);
+    if (n == 0) return false;
+    out = rt::Val(s.substr(0, n));
+    return true;
+}
+
+// A whole text that is one decimal number, nothing before or after it.
+bool ParseDecimal(std::string_view s, double& out) {
+    const size_t n = DecimalLength(s);
+    if (n == 0 || n != s.size()) return false;
     out = rt::Val(s);
     return true;
 }
@@ -346,10 +364,13 @@ class KeyReader {
     void Double(const std::string& key, double& field) const {
         Number(key, [&](double v) { field = v; });
     }
-    // A mode byte takes the text's leading number, 0 when it has none.
+    // A mode byte takes the leading decimal number of the text, 0 when the
+    // text starts with none; a number outside 0 to 255 leaves the field.
     void Mode(const std::string& key, uint8_t& field) const {
         try {
-            field = rt::CByte(rt::Val(Text(key)));
+            double v = 0;
+            LeadingDecimal(Text(key), v);
+            field = rt::CByte(v);
         } catch (const rt::RuntimeError&) {
         }
     }

@@ -147,15 +147,15 @@ int32_t IntegerToUnsigned(int16_t value) { return value < 0 ? value + 65536 : va
 
 int16_t GetDottedField(const std::string& text, int field) {
     if (field < 1 || field > 4) return 0;
-    // Positions of up to four dots; field n lies between dot n-1 and dot n
-    // (the text's start and end standing in for missing outer dots).
+    // Positions of up to four dots. Field 1 is the text before the first
+    // dot, fields 2 and 3 lie between two dots, field 4 is everything after
+    // the third dot.
     std::vector<size_t> dots;
     for (size_t i = 0; i < text.size() && dots.size() < 4; ++i)
         if (text[i] == '.') dots.push_back(i);
-    if (static_cast<size_t>(field) > dots.size() + 1) return 0;
-    const size_t begin = field == 1 ? 0 : dots[static_cast<size_t>(field) - 2] + 1;
-    const size_t end = static_cast<size_t>(field) <= dots.size()
-                           ? dots[static_cast<size_t>(field) - 1]
-                           : text.size();
+    const size_t n = static_cast<size_t>(field);
+    if (n > dots.size() + 1) return 0;
+    const size_t begin = n == 1 ? 0 : dots[n - 2] + 1;
+    const size_t end = n < 4 && n <= dots.size() ? dots[n - 1] : text.size();
     return rt::CInt(rt::Val(std::string_view(text).substr(begin, end - begin)));
 }

@@ -758,6 +758,33 @@ TEST_F(ConfigFileTest, LoadEdgeCases) {
     EXPECT_EQ(r.SlotPresent(4), kFalse);
 }
 
+TEST_F(ConfigFileTest, ModeBytesTakeOnlyTheLeadingDecimalNumber) {
+    // One pulse-output slot, one mode key per channel.
+    const char* modes[] = {
+        "12 3",    // the number ends at the blank: 12
+        "&H10",    // no decimal number at the start: 0
+        "2.4kHz",  // 2.4 rounds to 2
+        "-0.4",    // rounds to 0, which fits
+        "+7",      // sign allowed
+        "1E2",     // 100
+        "1E",      // exponent without digits is not part of the number: 1
+        "256",     // does not fit: field keeps its reset 0
+        "-1",      // does not fit either
+        ".5x",     // 0.5 rounds to the even 0
+        "",        // empty: 0
+    };
+    std::string text =
+        "[Config0]\r\nController=GW-7010\r\nTotalSlot=1\r\n"
+        "[Node0_Slot0]\r\nModule=KB-590\r\nPOChannel=11\r\n";
+    for (int c = 0; c < 11; ++c)
+        text += "PO_SafeValueMode_" + std::to_string(c) + "=" + modes[c] + "\r\n";
+    WriteAll(dir / "modes.ini", text);
+    LoadWithCommand(dir / "modes.ini");
+    const int expected[] = {12, 0, 2, 0, 7, 100, 1, 0, 0, 0, 0};
+    for (int c = 0; c < 11; ++c)
+        EXPECT_EQ(ConfigReal[0].SafeValueMode(0, c), expected[c]) << "text " << modes[c];
+}
+
 TEST_F(ConfigFileTest, FileWithoutTotalSlotLoadsNoSlot) {
     WriteAll(dir / "a.ini",
              "[Config0]\r\nController=GW-7010\r\n[Node0_Slot0]\r\nModule=KB-560\r\n");

@@ -195,7 +195,11 @@ TEST(GetDottedField, FieldsOfADottedText) {
     EXPECT_EQ(GetDottedField("10.0.3.7", 0), 0);
     EXPECT_EQ(GetDottedField("1.2", 3), 0);
     EXPECT_EQ(GetDottedField("1.2", 2), 2);
-    EXPECT_EQ(GetDottedField("1.2.3.4.5", 4), 4);
+    EXPECT_EQ(GetDottedField("1.2.3.4.5", 4), 4);  // "4.5", half to even
+    // The last field is everything after the third dot.
+    EXPECT_EQ(GetDottedField("1.2.3.7.5", 4), 8);
+    EXPECT_EQ(GetDottedField("1.2.3.7.5.9", 4), 8);
+    EXPECT_EQ(GetDottedField("1.2.3.7.5", 3), 3);
     EXPECT_EQ(GetDottedField("a.b.c.d", 2), 0);
 }
 
