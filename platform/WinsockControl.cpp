@@ -88,7 +88,10 @@ void WinsockControl::SendData(const std::vector<uint8_t>& bytes) {
         throw RuntimeError(sckBadState,
                            "Wrong protocol or connection state for the requested transaction or "
                            "request");
-    socket_->write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+    const qint64 sent = socket_->write(reinterpret_cast<const char*>(bytes.data()),
+                                       static_cast<qint64>(bytes.size()));
+    if (sent < 0)
+        throw RuntimeError(ErrorNumberOf(socket_->error()), socket_->errorString().toStdString());
     socket_->flush();
 }
 

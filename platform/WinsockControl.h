@@ -75,7 +75,8 @@ class WinsockControl : public QObject {
     int State() const;
 
     // Sends the bytes in one piece. Raises the run-time error 40006 when the
-    // control is not connected.
+    // control is not connected, and the socket's own error when the send
+    // fails (a connection reset meanwhile).
     void SendData(const std::vector<uint8_t>& bytes);
     void SendData(std::string_view text);
 
