@@ -12,6 +12,14 @@ constexpr int kRegIomCommand = 0x8000;
 constexpr int kRegMcuCommand = 0x9000;
 constexpr int kRegDataMailbox = 0x0200;
 constexpr int kReplyAreaBase = 0x1400;
+constexpr int kMaxRequestLength = 255;
+// Registers of the largest write the station takes in one request (the
+// Length byte full: 7 + 2 x 124 = 255).
+constexpr int kMaxWriteRegisters = 124;
+// Controller firmware (version x 100) from which the AI filter block and its
+// command, and the PO PWM counter block, exist.
+constexpr int kFirstAiFilterVersion = 301;
+constexpr int kFirstPwmCounterVersion = 201;
 
 quint16 Word(const QByteArray& b, int i) {
     return static_cast<quint16>((static_cast<quint8>(b[i]) << 8) | static_cast<quint8>(b[i + 1]));
@@ -47,7 +55,10 @@ int ModbusFrameLength(const QByteArray& buf) {
     if (buf.size() < 7) return 0;
     const int protocol = Word(buf, 2);
     const int length = Word(buf, 4);
-    if (protocol != 0 || length < 2 || length > 254) return -1;
+    // The station takes a Length up to 255 (its high byte is always 0): the
+    // largest HART mailbox write carries 124 registers, one more than plain
+    // Modbus allows, and exactly fills the Length byte.
+    if (protocol != 0 || length < 2 || length > kMaxRequestLength) return -1;
     return buf.size() < 6 + length ? 0 : 6 + length;
 }
 
@@ -395,9 +406,13 @@ bool StationEngine::configBlock(int start, int qty, QVector<quint16>* out, uint8
         }
         return true;
     }
-    // Per-slot blocks: the block of slot s starts at base + s.
+    // Per-slot blocks: the block of slot s starts at base + s. A controller
+    // firmware older than a block does not know its registers.
     for (const SlotBlock& b : SlotBlocks()) {
         if (start < b.base || start >= b.base + kSlotCount) continue;
+        if ((b.base == BlkAiFilterMode && st_.mcuVersion < kFirstAiFilterVersion) ||
+            (b.base == BlkPoPwmCounter && st_.mcuVersion < kFirstPwmCounterVersion))
+            return false;
         const SlotConfig& s = st_.slot[static_cast<size_t>(start - b.base)];
         if (qty > b.size || !s.present()) return false;
         for (int i = 0; i < qty; ++i) out->append(s.reg(b.base, i));
@@ -458,8 +473,8 @@ QByteArray StationEngine::writeRegister(const ModbusRequest& req) {
 
 QByteArray StationEngine::writeMultiple(const ModbusRequest& req) {
     const int q = req.quantity;
-    if (req.frame.size() < 13 || q < 1 || q > 123 || static_cast<quint8>(req.frame[12]) != 2 * q ||
-        req.frame.size() != 13 + 2 * q)
+    if (req.frame.size() < 13 || q < 1 || q > kMaxWriteRegisters ||
+        static_cast<quint8>(req.frame[12]) != 2 * q || req.frame.size() != 13 + 2 * q)
         return ModbusException(req, ExIllegalValue);
     const int a = req.address;
     uint8_t ex = 0;
@@ -609,6 +624,8 @@ uint8_t StationEngine::moduleCommand(const QVector<quint16>& regs) {
             s.setReg(BlkBreakLine, 1, d[1]);
             return 0;
         case 0x52:
+            // Unknown to a controller firmware before the AI filter block.
+            if (st_.mcuVersion < kFirstAiFilterVersion) return ExIllegalValue;
             if (wrongKind({ModuleKind::TC})) return ExIllegalValue;
             if ((ex = fixed(3))) return ex;
             s.setReg(BlkAiFilterMode, 0,

@@ -332,6 +332,31 @@ TEST_F(StationSimTest, UpgradeOverTheWireSurvivesAConnectionDrop) {
     EXPECT_EQ(fw.resets, 1);
 }
 
+TEST_F(StationSimTest, LargestHartRequestIsTakenOverTheWire) {
+    // 238 HART bytes: Length 255 (the whole Length byte), 124 registers.
+    QVector<quint16> regs = {0x4000, 2 * 256 + 3, 238, 0, 0};
+    QByteArray hart;
+    for (int k = 0; k < 238; ++k) hart.append(static_cast<char>(0xFF - k));
+    for (int k = 0; k < 238; k += 2)
+        regs.append(static_cast<quint16>((static_cast<quint8>(hart[k + 1]) << 8) |
+                                         static_cast<quint8>(hart[k])));
+    const QByteArray frame = WriteFrame(1, 0x0200, regs);
+    ASSERT_EQ(frame.size(), 261);
+    ASSERT_EQ(Word(frame, 4), 255);
+    const QByteArray r = mb.transact(frame);
+    ASSERT_EQ(r.size(), 12);
+    EXPECT_EQ(static_cast<quint8>(r[7]), 0x10);
+    EXPECT_EQ(Word(r, 8), 0x0200);
+    EXPECT_EQ(Word(r, 10), 124);
+    const auto requests = sim.hartRequests();
+    ASSERT_EQ(requests.size(), 1);
+    EXPECT_EQ(requests[0].slot, 2);
+    EXPECT_EQ(requests[0].channel, 3);
+    EXPECT_EQ(requests[0].data, hart);
+    // The connection goes on serving.
+    EXPECT_EQ(mb.transact(Frame(1, 4, 0x8020, 2)).size(), 13);
+}
+
 TEST_F(StationSimTest, MalformedHeaderDropsTheConnection) {
     QByteArray bad = Frame(1, 4, 0, 1);
     bad[2] = 0x55;  // protocol id other than 0
