@@ -108,8 +108,20 @@ bool FlashSocket::ReadExact(uint8_t* buf, size_t len, uint32_t deadline) {
     return true;
 }
 
+bool FlashSocket::WaitReadable(uint32_t deadline) {
+    pollfd p{fd_, POLLIN, 0};
+    for (;;) {
+        const int pr = ::poll(&p, 1, Remaining(deadline));
+        if (pr > 0) return true;
+        if (pr == 0 || errno != EINTR) return false;
+    }
+}
+
 size_t FlashSocket::Receive(uint8_t* buf, size_t cap, uint32_t timeoutMs) {
     if (fd_ < 0 || peerClosed_ || cap < 7) return 0;
+    // A reply counts when it begins within the time-out; one that began in
+    // time is not refused because its last bytes came just after it.
+    if (!WaitReadable(rt::GetTickCount() + timeoutMs)) return 0;
     const uint32_t deadline = rt::GetTickCount() + timeoutMs;
     // The header's length field tells how much of the frame is still to come;
     // a frame that would not fit is dropped with everything after it.

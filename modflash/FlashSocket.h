@@ -26,9 +26,11 @@ class FlashSocket {
     // Sends the whole buffer; false when the connection is gone.
     bool Send(const uint8_t* data, size_t len);
     // Receives one Modbus TCP frame whole, as its header's length field
-    // gives it, into buf (at most cap bytes). Returns the frame's size, or 0
-    // when no whole frame arrived within timeoutMs, the peer closed or the
-    // frame would not fit (the partial bytes stay for DiscardPending).
+    // gives it, into buf (at most cap bytes). The frame must begin within
+    // timeoutMs; once its first bytes are there, the rest gets as long again
+    // to follow. Returns the frame's size, or 0 when nothing arrived in time,
+    // the frame was not completed, the peer closed or the frame would not fit
+    // (the partial bytes stay for DiscardPending).
     size_t Receive(uint8_t* buf, size_t cap, uint32_t timeoutMs);
     // Drops whatever has arrived and not been read (a late reply).
     void DiscardPending();
@@ -39,6 +41,9 @@ class FlashSocket {
     bool PeerClosed() const { return peerClosed_; }
 
   private:
+    // Waits until something can be read (data or the peer's close) or the
+    // deadline (a tick count) has passed.
+    bool WaitReadable(uint32_t deadline);
     // Reads exactly len bytes before the deadline (a tick count).
     bool ReadExact(uint8_t* buf, size_t len, uint32_t deadline);
 

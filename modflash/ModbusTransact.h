@@ -16,10 +16,10 @@ constexpr uint16_t KeepAliveTimeoutMs = 100;
 // Large enough for any reply the station sends; the received count is 8-bit.
 using ReplyBuffer = std::array<uint8_t, 255>;
 
-// Sends the request and waits up to timeoutMs for its reply, read whole.
-// Bytes of an earlier reply that came too late are dropped first, so they are
-// never taken for this request's answer. True with the reply's size in
-// received; false when no reply arrived in time.
+// Sends the request and waits up to timeoutMs for its reply to begin, then
+// reads it whole. Bytes of an earlier reply that came too late are dropped
+// first, so they are never taken for this request's answer. True with the
+// reply's size in received; false when no reply arrived in time.
 bool ModbusTransact(FlashSocket& socket, const Frame& request, ReplyBuffer& reply,
                     uint8_t& received, uint16_t timeoutMs);
 

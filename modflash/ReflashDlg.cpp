@@ -211,14 +211,14 @@ void CReflashDlg::OnBrowse() {
     }
     FileCloser file{std::fopen(path.c_str(), "rb")};
     if (!file.f) {
-        char text[1024];
-        std::snprintf(text, sizeof text, "Can't open file %s, error = %u", path.c_str(),
-                      static_cast<unsigned>(errno));
-        rt::MsgBox(text, rt::vbOKOnly, "");
+        // Built whole, so that a long path is never cut short.
+        rt::MsgBox(
+            "Can't open file " + path + ", error = " + std::to_string(static_cast<unsigned>(errno)),
+            rt::vbOKOnly, "");
         return;
     }
     const std::string outcome = UpgradeFirmware(file.f, slot);
-    rt::MsgBox(outcome, rt::vbOKOnly, "");
+    if (!outcome.empty()) rt::MsgBox(outcome, rt::vbOKOnly, "");
 }
 
 std::string CReflashDlg::UpgradeFirmware(std::FILE* file, uint16_t slot) {
@@ -271,8 +271,7 @@ std::string CReflashDlg::UpgradeFirmware(std::FILE* file, uint16_t slot) {
     }
     rt::Sleep(timing_.initDownloadPauseMs);
 
-    const std::string sendFailure = SendImage(file, slot, imageSize);
-    if (!sendFailure.empty()) return sendFailure;
+    if (!SendImage(file, slot, imageSize)) return std::string();
 
     switch (SendCommand(BuildCommandWrite(CmdFwUpdate, slot, FwFinish))) {
         case CommandResult::Timeout:
@@ -298,24 +297,30 @@ std::string CReflashDlg::UpgradeFirmware(std::FILE* file, uint16_t slot) {
     return "Failed to upgrade firmware. (Module is not in operation mode)";
 }
 
-std::string CReflashDlg::SendImage(std::FILE* file, uint16_t slot, uint32_t imageSize) {
+bool CReflashDlg::SendImage(std::FILE* file, uint16_t slot, uint32_t imageSize) {
     CProgressWnd progress;
     progress.SetTitle(QStringLiteral("Progress"));
     progress.CreateProgressWindow(this);
     disconnect_->setEnabled(false);
     browse_->setEnabled(false);
     exit_->setEnabled(false);
-    // Whatever the outcome, the window goes and the buttons come back.
+    // Whatever the outcome, the buttons come back and the window goes.
     struct Restore {
         CReflashDlg* dlg;
         CProgressWnd& progress;
         ~Restore() {
-            progress.DestroyWindow();
             dlg->disconnect_->setEnabled(true);
             dlg->browse_->setEnabled(true);
             dlg->exit_->setEnabled(true);
+            progress.DestroyWindow();
         }
     } restore{this, progress};
+    // A failure is shown while the window is still up and the buttons are
+    // still off; the module stays in its bootloader.
+    auto fail = [](const char* text) {
+        rt::MsgBox(text, rt::vbOKOnly, "");
+        return false;
+    };
     progress.SetRange(0, static_cast<int>((imageSize + kChunkSize - 1) / kChunkSize));
     progress.SetStep(1);
     progress.SetMessage("Start upgrading firmware...\n\n(Do not remove module or power!)");
@@ -337,15 +342,16 @@ std::string CReflashDlg::SendImage(std::FILE* file, uint16_t slot, uint32_t imag
             ReplyBuffer reply{};
             uint8_t received = 0;
             if (!ModbusTransact(socket_, frame, reply, received, TransactTimeoutMs))
-                return "Failed to upgrade firmware. (Timeout)";
+                return fail("Failed to upgrade firmware. (Timeout)");
 
             rt::Sleep(timing_.chunkPauseMs);
             const uint32_t start = rt::GetTickCount();
             uint16_t words[2] = {0, 0};
-            if (!ReadUpgradeStatus(socket_, slot, words)) return "Failed to read upgrade status.";
+            if (!ReadUpgradeStatus(socket_, slot, words))
+                return fail("Failed to read upgrade status.");
             while (words[0] != UpgradeStatusAccepted) {
                 if (rt::GetTickCount() - start >= timing_.chunkStatusTimeoutMs)
-                    return "Failed to upgrade firmware. (Reading status timeout)";
+                    return fail("Failed to upgrade firmware. (Reading status timeout)");
                 // A failed read keeps the previous status.
                 ReadUpgradeStatus(socket_, slot, words);
                 rt::Sleep(timing_.statusPollMs);
@@ -358,8 +364,10 @@ std::string CReflashDlg::SendImage(std::FILE* file, uint16_t slot, uint32_t imag
     }
     // A file that could not be read to its end must not be finished as if
     // the module had the whole image.
-    if (sent != imageSize || std::ferror(file)) return "Failed to read firmware file.";
-    return std::string();
+    if (sent != imageSize || std::ferror(file)) return fail("Failed to read firmware file.");
+    // After the last block the window goes first, then the buttons come back.
+    progress.DestroyWindow();
+    return true;
 }
 
 bool CReflashApp::InitInstance() {

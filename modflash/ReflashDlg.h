@@ -93,9 +93,12 @@ class CReflashDlg : public QDialog {
     void SetConnectedState(bool connected);
     void ShowModuleName(uint16_t slot);
     CommandResult SendCommand(const Frame& request);
-    // The sequence after the file was opened; returns the text to report.
+    // The sequence after the file was opened; returns the text to report
+    // (empty when the transfer already reported its failure).
     std::string UpgradeFirmware(std::FILE* file, uint16_t slot);
-    std::string SendImage(std::FILE* file, uint16_t slot, uint32_t imageSize);
+    // Sends the image under the progress window; false when it failed, the
+    // failure reported before the window goes and the buttons come back.
+    bool SendImage(std::FILE* file, uint16_t slot, uint32_t imageSize);
 
     FlashSocket socket_;
     uint16_t port_ = StationPort;

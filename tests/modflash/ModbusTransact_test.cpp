@@ -79,6 +79,33 @@ TEST(ModbusTransact, AReplyInPiecesIsReadWhole) {
     EXPECT_EQ(ReadModuleId(c.socket, 1), 0x21);
 }
 
+TEST(ModbusTransact, AReplyThatBeganInTimeCountsEvenIfItEndsAfterTheTimeOut) {
+    // The header comes at 120 ms, the rest at 260 ms: past the 200 ms
+    // time-out, but the reply had arrived within it.
+    Connected c([](const Frame& rq) {
+        const Frame whole = FakeResponder::Reply(rq, OneRegister(0x00A0));
+        FakeAnswer a;
+        a.pieces.push_back({120, Frame(whole.begin(), whole.begin() + 7)});
+        a.pieces.push_back({140, Frame(whole.begin() + 7, whole.end())});
+        return a;
+    });
+    EXPECT_EQ(ReadModuleId(c.socket, 5), 0x00A0);
+
+    // A reply that begins and is never completed is no reply, and the wait
+    // for its rest is bounded as well.
+    Connected cut([](const Frame& rq) {
+        const Frame whole = FakeResponder::Reply(rq, OneRegister(0x00A0));
+        FakeAnswer a;
+        a.pieces.push_back({50, Frame(whole.begin(), whole.begin() + 7)});
+        return a;
+    });
+    const uint32_t t0 = rt::GetTickCount();
+    EXPECT_EQ(ReadModuleId(cut.socket, 5), 0);
+    const uint32_t took = rt::GetTickCount() - t0;
+    EXPECT_GE(took, TransactTimeoutMs - 1u);
+    EXPECT_LT(took, 1500u);
+}
+
 TEST(ModbusTransact, ALateReplyIsNeverTakenForTheNextOne) {
     std::atomic<int> n{0};
     Connected c([&](const Frame& rq) {

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <functional>
 
 #include "FakeResponder_support.h"
 #include "modflash/FlashProtocol.h"
@@ -47,6 +48,22 @@ class RecordingDlg : public CReflashDlg {
         waits.push_back({message, durationMs, t.elapsed(), title});
     }
 };
+
+// Scripted dialogs that also note what the screen showed at each message.
+class ObservingDialogs : public rt::ScriptedDialogs {
+  public:
+    std::function<void()> atMessage;
+    int MsgBox(const std::string& prompt, int style, const std::string& title) override {
+        if (atMessage) atMessage();
+        return ScriptedDialogs::MsgBox(prompt, style, title);
+    }
+};
+
+bool ProgressWindowShown() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->windowTitle().startsWith(QStringLiteral("Progress"))) return true;
+    return false;
+}
 
 // Shortened waits for the tests that are not about the waits' lengths.
 void UseQuickWaits(ModflashTiming& t) {
@@ -164,7 +181,7 @@ class ReflashDlgTest : public ::testing::Test {
         EXPECT_TRUE(Enabled(Id::IDC_EXIT));
     }
 
-    rt::ScriptedDialogs dialogs;
+    ObservingDialogs dialogs;
     nxsim::StationSim sim;
     QTemporaryDir dir;
     RecordingDlg dlg;
@@ -313,6 +330,11 @@ TEST_F(ReflashDlgTest, NoFileOrNoPathIsRefusedWithItsErrorBox) {
     EXPECT_EQ(Browse(QString::fromStdString(missing)),
               "Can't open file " + missing + ", error = 2");
     EXPECT_EQ(Ctl<QLineEdit>(Id::IDC_PATH)->text().toStdString(), missing);
+    // A long path is shown whole.
+    std::string deep = dir.path().toStdString();
+    for (int i = 0; i < 5; ++i) deep += "/" + std::string(250, static_cast<char>('a' + i));
+    deep += "/module.fw";
+    EXPECT_EQ(Browse(QString::fromStdString(deep)), "Can't open file " + deep + ", error = 2");
     EXPECT_EQ(FunctionCount(16), 0);
     EXPECT_TRUE(dialogs.unexpected.empty());
 }
@@ -463,6 +485,56 @@ TEST_F(ReflashDlgTest, AChunkNeverAcceptedEndsTheRunAndTheNextRunGoesOn) {
     EXPECT_EQ(Browse(file), "Upgrade firmware success.");
     EXPECT_EQ(Sequence(), ExpectedUpgrade(1, 400, false));
     EXPECT_EQ(sim.firmware(1).image, image);
+}
+
+TEST_F(ReflashDlgTest, ATransferFailureIsShownOverTheProgressWindow) {
+    UseQuickWaits(dlg.Timing());
+    Connect();
+    ChooseSlot(1);  // KB-570
+    struct Seen {
+        bool window = false, buttonsOff = false;
+    } seen;
+    dialogs.atMessage = [&] {
+        seen.window = ProgressWindowShown();
+        seen.buttonsOff =
+            !Enabled(Id::IDC_BROWSE) && !Enabled(Id::IDC_DISCONNECT) && !Enabled(Id::IDC_EXIT);
+    };
+    const QString file = FirmwareFile(0x0010, TestImage(400, 9));
+
+    // A chunk that is never accepted: the message comes while the window is
+    // still up and the buttons still off; then they come back and it goes.
+    nxsim::SlotBehaviour stall;
+    stall.stallFromChunk = 1;
+    sim.setSlotBehaviour(1, stall);
+    EXPECT_EQ(Browse(file), "Failed to upgrade firmware. (Reading status timeout)");
+    EXPECT_TRUE(seen.window);
+    EXPECT_TRUE(seen.buttonsOff);
+    EXPECT_FALSE(ProgressWindowShown());
+    ExpectButtonsBack();
+
+    // A chunk write left unanswered: the same order.
+    sim.setSlotBehaviour(1, nxsim::SlotBehaviour());
+    seen = Seen();
+    nxsim::FaultRule silent;
+    silent.function = 16;
+    silent.addressFirst = RegDataMailbox;
+    silent.command = MailboxFwChunk;
+    silent.kind = nxsim::FaultKind::NoReply;
+    silent.skip = 1;
+    sim.addFault(silent);
+    EXPECT_EQ(Browse(file), "Failed to upgrade firmware. (Timeout)");
+    EXPECT_TRUE(seen.window);
+    EXPECT_TRUE(seen.buttonsOff);
+    EXPECT_FALSE(ProgressWindowShown());
+    ExpectButtonsBack();
+
+    // After a whole image the window is gone and the buttons are back before
+    // the module is finished, so the last message finds them so.
+    sim.clearFaults();
+    seen = Seen();
+    EXPECT_EQ(Browse(file), "Upgrade firmware success.");
+    EXPECT_FALSE(seen.window);
+    EXPECT_FALSE(seen.buttonsOff);
 }
 
 TEST_F(ReflashDlgTest, ChunkStatusTimeoutTakesItsFullTime) {
