@@ -514,10 +514,12 @@ uint8_t StationEngine::moduleCommand(const QVector<quint16>& regs) {
     const bool preOp = s.nmtState == NmtPreOperation;
     const bool needPreOp = options_.requirePreOp && !preOp;
 
-    // Per-channel list: [0, N, then `per` words per channel].
+    // Per-channel list: [0, N, then `per` words per channel]. A module takes
+    // no more channels than it has.
+    const int channels = std::min(kMaxChannels, ChannelsOf(s));
     auto list = [&](int per, const std::function<void(int, const quint16*)>& store) -> uint8_t {
         if (needPreOp) return ExDeviceFailure;
-        if (d.size() < 2 || d[0] != 0 || d[1] > kMaxChannels || d.size() != 2 + d[1] * per)
+        if (d.size() < 2 || d[0] != 0 || d[1] > channels || d.size() != 2 + d[1] * per)
             return ExIllegalValue;
         for (int c = 0; c < d[1]; ++c) store(c, d.constData() + 2 + c * per);
         return 0;

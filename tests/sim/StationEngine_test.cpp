@@ -812,3 +812,16 @@ TEST_F(SimRegisterBytes, FirmwareUpgradeAsTheToolFramesIt) {
     EXPECT_TRUE(passes("0102 0000 000D 01 10 8000 0003 06 0080 0006 0002"));
     EXPECT_EQ(last("0102 0000 0006 01 04 0256 0001", 2), Hex("0020"));
 }
+
+TEST_F(SimRegisterBytes, ChannelListLongerThanTheModuleIsRefused) {
+    ASSERT_EQ(ask(Hex("0000 0000 000D 01 10 8000 0003 06 0001 0004 0001")).size(), 12);
+    // KB-552 has 8 output channels: a list of 9 is refused, nothing changes.
+    EXPECT_EQ(ask(Hex("0000 0000 0021 01 10 8000 000D 1A 0030 0004 0000 0009"
+                      " 0001 0002 0003 0004 0005 0006 0007 0008 0009"))
+                  .toHex(),
+              Hex("0000 0000 0003 01 90 03").toHex());
+    EXPECT_EQ(data("0000 0000 0006 01 04 8304 0001", 2, 2), Hex("0000"));
+    // A shorter list changes only its channels.
+    EXPECT_EQ(ask(Hex("0000 0000 0011 01 10 8000 0005 0A 0030 0004 0000 0001 0123")).size(), 12);
+    EXPECT_EQ(data("0000 0000 0006 01 04 8304 0002", 4, 4), Hex("0123 0000"));
+}
