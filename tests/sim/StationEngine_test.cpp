@@ -825,3 +825,20 @@ TEST_F(SimRegisterBytes, ChannelListLongerThanTheModuleIsRefused) {
     EXPECT_EQ(ask(Hex("0000 0000 0011 01 10 8000 0005 0A 0030 0004 0000 0001 0123")).size(), 12);
     EXPECT_EQ(data("0000 0000 0006 01 04 8304 0002", 4, 4), Hex("0123 0000"));
 }
+
+TEST_F(SimRegisterBytes, CounterClearMaskBitIsTheChannel) {
+    // KB-580 in slot 5: its counters are PI pairs 80..87.
+    for (int c = 0; c < 8; ++c) engine.setPulseInput(5 * 16 + c, 1000 + c);
+    // Command 96 in OPERATION, mask 2^3: channel 3 only.
+    EXPECT_EQ(ask(Hex("0000 0000 000D 01 10 8000 0003 06 0060 0005 0008")).size(), 12);
+    QByteArray pi = data("0000 0000 0006 01 04 0080 0100", 0, 512);
+    ASSERT_EQ(pi.size(), 512);
+    EXPECT_EQ(pi.mid(4 * 83, 4), Hex("0000 0000"));
+    EXPECT_EQ(pi.mid(4 * 82, 4), Hex("0000 03EA"));
+    EXPECT_EQ(pi.mid(4 * 84, 4), Hex("0000 03EC"));
+    // Mask 0x81: channels 0 and 7.
+    EXPECT_EQ(ask(Hex("0000 0000 000D 01 10 8000 0003 06 0060 0005 0081")).size(), 12);
+    EXPECT_EQ(engine.pulseInput(80), 0);
+    EXPECT_EQ(engine.pulseInput(87), 0);
+    EXPECT_EQ(engine.pulseInput(81), 1001);
+}
