@@ -19,9 +19,10 @@ inline constexpr uint8_t FcWriteMultipleRegisters = 0x10;
 
 inline constexpr int kMbapHeaderSize = 7;  // through the unit id
 inline constexpr int kReadFrameSize = 12;  // reads and the two single writes
-// Largest number of registers one function-16 request carries (its byte
-// count is one byte and its length must keep byte 4 at 0).
-inline constexpr int kMaxWriteRegisters = 123;
+// Largest number of registers one function-16 request carries: its length
+// (7 + 2 x quantity) must keep byte 4 at 0, so 124 registers (length 255).
+// The HART console's longest mailbox write (238 HART bytes) needs all 124.
+inline constexpr int kMaxWriteRegisters = 124;
 
 using ModbusFrame = std::vector<uint8_t>;
 

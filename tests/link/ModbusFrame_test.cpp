@@ -104,3 +104,19 @@ TEST(ModbusFrame, ParseHeader) {
     EXPECT_EQ(ParseMbapHeader(odd)->ProtocolId, 0xABCD);
     EXPECT_EQ(ParseMbapHeader(odd)->Length, 0x0203);
 }
+
+TEST(ModbusFrame, LongestMailboxWriteFillsTheLengthByte) {
+    // 238 HART bytes: 5 + 119 = 124 registers, length 7 + 248 = 255, 261 bytes.
+    std::vector<uint16_t> mailbox{0x4000, 0x0301, 238, 0, 0};
+    mailbox.resize(124, 0x1234);
+    const ModbusFrame f = BuildWriteMultipleRegisters(1, 0x0200, mailbox);
+    ASSERT_EQ(f.size(), 261u);
+    EXPECT_EQ(Bytes(f.begin(), f.begin() + 19),
+              (Bytes{0, 0, 0, 0, 0x00, 0xFF, 1, 0x10, 0x02, 0x00, 0x00, 0x7C, 0xF8, 0x40, 0x00,
+                     0x03, 0x01, 0x00, 0xEE}));
+    EXPECT_EQ(f[259], 0x12);
+    EXPECT_EQ(f[260], 0x34);
+    // One register more would need length 257: byte 4 would no longer be 0.
+    mailbox.push_back(0);
+    EXPECT_THROW(BuildWriteMultipleRegisters(1, 0x0200, mailbox), rt::RuntimeError);
+}

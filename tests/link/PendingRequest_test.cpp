@@ -73,6 +73,20 @@ TEST_F(WaitForReplyTest, ReplyAlreadyWaitingCompletesAtOnce) {
     EXPECT_EQ(ws.Tag(), KeyDone);
 }
 
+TEST_F(WaitForReplyTest, ReplyHandledAsTheTimeRunsOutCountsAsDone) {
+    // The reply is on the socket but not yet handled; a wait whose time is
+    // already up still lets the events run once, and the key read after
+    // them decides.
+    ws.SetTag(KeyMcuStatus);
+    peer.Send(McuStatusReply(0x20));
+    EXPECT_EQ(ws.BytesReceived(), 0u);
+    EXPECT_EQ(WaitForReply(ws, 0), ReplyOutcome::Done);
+    EXPECT_EQ(ConfigReal[0].McuStatus, 0x20);
+    // Without any reply the same wait ends at once as a timeout.
+    ws.SetTag(KeyMcuStatus);
+    EXPECT_EQ(WaitForReply(ws, 0), ReplyOutcome::TimedOut);
+}
+
 TEST_F(WaitForReplyTest, RequestAnsweredWhileWaiting) {
     const ModbusFrame frame = BuildReadRequest(1, FcReadInputRegisters, RegMcuStatus.Start, 42);
     // The peer answers when the request has arrived, while the sender waits.

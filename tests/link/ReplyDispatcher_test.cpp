@@ -390,6 +390,52 @@ TEST_F(Dispatcher, ValueOutOfItsFieldStoresNothingOfTheReply) {
     EXPECT_EQ(n().SafeValueMode(0, 2), 255);
 }
 
+// The configuration chain as the station's map gives it: each key (the
+// block's start, per-slot blocks for slots 0..7) with the byte count its
+// reply must carry (0 = any count up to 32). Keys beside a block match
+// nothing.
+TEST_F(Dispatcher, ConfigurationChainKeysAndByteCounts) {
+    struct Row {
+        long base;
+        bool perSlot;
+        int byteCount;
+    };
+    const Row rows[] = {
+        {32768, false, 4},  {32784, false, 4},  {32800, false, 4},  {33024, false, 16},
+        {33040, false, 16}, {33056, false, 16}, {33072, false, 16}, {33088, false, 16},
+        {33104, false, 16}, {33280, true, 4},   {33296, true, 4},   {33312, true, 2},
+        {33536, true, 0},   {33552, true, 0},   {33568, true, 0},   {33792, true, 0},
+        {33808, true, 0},   {33824, true, 0},   {33840, true, 0},   {33856, true, 0},
+        {33872, true, 2},   {33888, true, 4},   {34048, true, 0},   {34064, true, 0},
+        {34080, true, 0},   {34096, true, 0},   {34112, true, 0},   {34128, true, 0},
+        {34304, true, 12},  {34560, true, 4},   {34576, true, 4},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.base);
+        const int accepted = row.byteCount == 0 ? 32 : row.byteCount;
+        const Regs regs = Sequence(accepted / 2, 1);
+        for (long k : {row.base, row.base + (row.perSlot ? 7 : 0)}) {
+            SetUp();
+            EXPECT_EQ(Run(RegistersReply(1, 4, regs), std::to_string(k)), DispatchOutcome::Stored);
+            EXPECT_EQ(key, "0");
+        }
+        SetUp();
+        const std::string beside = std::to_string(row.base + (row.perSlot ? 8 : 1));
+        ExpectNoEffect(RegistersReply(1, 4, regs), beside, DispatchOutcome::Unmatched);
+        const std::string k = std::to_string(row.base);
+        if (row.byteCount == 0) {
+            // Any count up to 32 is taken, 34 is not.
+            EXPECT_EQ(Run(RegistersReply(1, 4, Sequence(1, 5)), k), DispatchOutcome::Stored);
+            ExpectNoEffect(RegistersReply(1, 4, Sequence(17, 1)), k, DispatchOutcome::Unmatched);
+        } else {
+            ExpectNoEffect(RegistersReply(1, 4, Sequence(accepted / 2 - 1, 1)), k,
+                           DispatchOutcome::Unmatched);
+            ExpectNoEffect(RegistersReply(1, 4, Sequence(accepted / 2 + 1, 1)), k,
+                           DispatchOutcome::Unmatched);
+        }
+    }
+}
+
 TEST_F(Dispatcher, ByteCountAndKeyMismatches) {
     ExpectNoEffect(RegistersReply(1, 4, Sequence(7)), "33040", DispatchOutcome::Unmatched);
     ExpectNoEffect(RegistersReply(1, 4, Sequence(8)), "33200", DispatchOutcome::Unmatched);
