@@ -10,10 +10,13 @@
 
 #include "config/ConfigFile.h"
 #include "config/RangeCodes.h"
+#include "link/Connection.h"
+#include "link/TextChannel.h"
 #include "mainwindow/AppVersion.h"
 #include "platform/dialogs.h"
 
 int16_t MonitorTimerInterval = 0;
+int16_t SelSlot = 0;
 
 namespace {
 
@@ -53,8 +56,10 @@ std::string frmMain::StartCaption() {
            std::to_string(kAppVersionMinor) + "." + std::to_string(kAppVersionRevision) + " ";
 }
 
-frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
+frmMain::frmMain(QWidget* parent)
+    : QMainWindow(parent), WskTCP502(nxlink::WskTCP502()), WskTCP10K(nxlink::WskTCP10K()) {
     g_instance = this;
+    pictureFolder_ = ProgramFolder();
     endProgram_ = [] { QCoreApplication::exit(0); };
     setObjectName("frmMain");
     setStyleSheet(
@@ -85,12 +90,14 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
 
     WireControls();
     SetFileCommandsHost(this);
+    nxlink::SetLinkWindow(this);
     Form_Load();
     Form_Resize();
 }
 
 frmMain::~frmMain() {
     if (TheFileCommandsHost() == this) SetFileCommandsHost(nullptr);
+    if (&nxlink::TheLinkWindow() == this) nxlink::SetLinkWindow(nullptr);
     if (g_instance == this) g_instance = nullptr;
 }
 
@@ -149,7 +156,8 @@ void frmMain::BuildRack(QWidget* parent) {
         l.SetVisible(false);
     }
     lbCurrentModule.Create(plane);
-    lbCurrentModule.Move(960, 3000, 2400, 300);
+    // Below the kind labels, which take up to three lines.
+    lbCurrentModule.Move(960, 3720, 2400, 300);
     lbCurrentModule.SetVisible(false);
 }
 
@@ -261,6 +269,9 @@ void frmMain::WireControls() {
     for (int i = 0; i <= 2; ++i) optPower(i).Click = [this, i] { optPower_Click(i); };
     for (int s = 0; s <= 8; ++s) optSlot(s).Click = [this, s] { optSlot_Click(s); };
     CmdSetNetID.Click = [this] { CmdSetNetID_Click(); };
+    TxtCtlIP.KeyPress = [](int& key) { key = nxlink::TxtCtlIP_KeyPress(key); };
+    TxtNetID.KeyPress = [](int& key) { key = nxlink::TxtNetID_KeyPress(key); };
+    TxtNetID.LostFocus = [this] { TxtNetID.SetText(nxlink::TxtNetID_LostFocus(TxtNetID.Text())); };
     sstExport.Click = [this](int previous) { sstExport_Click(previous); };
     CmdSaveSummary.Click = [this] { CmdSaveSummary_Click(); };
     cmdEventLogSave.Click = [this] { cmdEventLogSave_Click(); };

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "config/FileCommandsHost.h"
+#include "link/LinkWindow.h"
 #include "platform/WinsockControl.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/listview.h"
@@ -20,8 +21,10 @@ class QCloseEvent;
 
 // Milliseconds per monitor tick; the load sets 100.
 extern int16_t MonitorTimerInterval;
+// The slot whose page is shown (0..7); written by a slot click only.
+extern int16_t SelSlot;
 
-class frmMain : public QMainWindow, public FileCommandsHost {
+class frmMain : public QMainWindow, public FileCommandsHost, public nxlink::LinkWindow {
   public:
     // Builds the window in its design state and runs Form_Load, as the
     // window system does when it creates the start-up window.
@@ -49,7 +52,11 @@ class frmMain : public QMainWindow, public FileCommandsHost {
     void SetCaption(const std::string& caption);
 
     // A status report: txtStatus gets the text, lvwEventLog a row with it.
-    void ReportStatus(const std::string& text);
+    void ReportStatus(const std::string& text) override;
+
+    // The folder the rack pictures are read from: the program folder
+    // unless a test points it elsewhere.
+    void SetPictureFolder(const std::string& folder) { pictureFolder_ = folder; }
 
     // ---- Menu and toolbar commands ---------------------------------------
     void Toolbar_ButtonClick(ui::ToolbarButton& button);
@@ -65,32 +72,59 @@ class frmMain : public QMainWindow, public FileCommandsHost {
     // click runs even when it was selected already.
     void ReselectSlot(int16_t slot);
 
-    // ---- Commands that the controller link, the monitor, the rack picture,
-    // the tables, the event log, the pages and the other windows provide.
-    // Until that work is joined to the window they do nothing. ------------
+    // ---- The controller link: connection, transfers, watchdog, Net ID ------
     void mnuConnect_Click();
     void mnuDisconnect_Click();
-    void mnuTimerEnable_Click();
-    void mnuTimerInterval_Click();
-    void mnuTread_Click();
-    void mnuHart_Click();
-    void mnuAdvancedOptions_Click();
     void UploadConfiguration(int16_t node);
     void DownloadConfiguration(int16_t node);
-    void Timer1_Timer();
     void Timer2_Timer();
     void CmdSetNetID_Click();
-    void cmdEventLogSave_Click();
-    void cmdEventLogClear_Click();
-    void CmdSaveSummary_Click();
+
+    // ---- Rack picture and slot choice ----------------------------------------
     void optSlot_Click(int index);
     void optPower_Click(int index);
     void optMCU_Click(int index);
+    // The kind letters of a model, stacked one per line, into `label`.
+    static void SetModuleKindLabel(const std::string& model, ui::Label& label);
+
+    // ---- Output writes and commands from the tables ---------------------------
     void lvwAOMapping_DblClick();
     void lvwDOMapping_DblClick();
     void lvwPIMapping_DblClick();
     void lvwPOMapping_DblClick();
     void lvwIOMSummary_DblClick();
+
+    // ---- Commands that the monitor, the event log files and the other
+    // windows provide. Until that work is joined to the window they do
+    // nothing. ---------------------------------------------------------------
+    void mnuTimerEnable_Click();
+    void mnuTimerInterval_Click();
+    void mnuTread_Click();
+    void mnuHart_Click();
+    void mnuAdvancedOptions_Click();
+    void Timer1_Timer();
+    void cmdEventLogSave_Click();
+    void cmdEventLogClear_Click();
+    void CmdSaveSummary_Click();
+
+    // ---- LinkWindow: what the controller link drives --------------------------
+    void SetStatusText(const std::string& text) override;
+    void ClearEventLog() override;
+    void ShowConnectedState() override;
+    void ShowDisconnectedState() override;
+    void SetConnectEnabled(bool enabled) override;
+    std::string TxtCtlIPText() override;
+    std::string TxtNetIDText() override;
+    void SetTxtNetIDText(const std::string& text) override;
+    bool Timer1Enabled() override;
+    void SetTimer1Enabled(bool enabled) override;
+    bool Timer2Enabled() override;
+    void SetTimer2Enabled(bool enabled) override;
+    bool TimerEnableChecked() override;
+    void ClearRackPicture() override;
+    void SetOptPower0Selected(bool selected) override;
+    void RestoreStartupCaption() override;
+    void UnloadScope() override;
 
     // ---- FileCommandsHost: what the configuration-file commands drive -----
     int16_t SelectedNode() override;
@@ -98,6 +132,8 @@ class frmMain : public QMainWindow, public FileCommandsHost {
     void ShowAnalogOutputFrame() override;
     void SetControllerCaption(const std::string& caption) override;
     void ClearSlotButton(int16_t slot) override;
+    // Empties and refills the six mapping tables and the two summaries from
+    // ConfigReal, and empties the live-value arrays.
     void FillMappingAndSummaryLists(int16_t node) override;
     void ShowRackPictures(int16_t node) override;
     void SelectSlot(int16_t slot) override;
@@ -155,9 +191,10 @@ class frmMain : public QMainWindow, public FileCommandsHost {
     ui::Timer Timer1;  // monitor
     ui::Timer Timer2;  // connection watchdog
 
-    // The station connections: Modbus TCP and the text command channel.
-    rt::WinsockControl WskTCP502;
-    rt::WinsockControl WskTCP10K;
+    // The station connections: Modbus TCP and the text command channel,
+    // the program-wide pair that the controller link owns.
+    rt::WinsockControl& WskTCP502;
+    rt::WinsockControl& WskTCP10K;
 
     // The page frames in their stacking order of the load and resize.
     std::vector<ui::Frame*> PageFrames();
@@ -178,6 +215,16 @@ class frmMain : public QMainWindow, public FileCommandsHost {
     void ToolbarUpload();
     void EndProgram();
     void StartFirmwareProgram(const std::string& fileName);
+    // The connected (true) or disconnected enabled and visible states.
+    void SetConnectedControls(bool connected);
+    // Picture and tool-tip of a rack button: the picture file and the name
+    // when the name is not empty, neither otherwise.
+    void ShowRackButton(ui::OptionButton& button, const std::string& pictureFile,
+                        const std::string& name);
+    // Shows lbCurrentModule with `caption`, `offset` twips left of `button`.
+    void ShowCurrentModule(const ui::OptionButton& button, const std::string& caption, int offset);
+
+    std::string pictureFolder_;
 
     std::function<void()> endProgram_;
     bool resizing_ = false;

@@ -276,10 +276,19 @@ void frmMain::StartFirmwareProgram(const std::string& fileName) {
     const std::string folder = ProgramFolder();
     const std::string path = folder + "/" + fileName;
     const QFileInfo info(ui::Q(path));
-    bool started = false;
-    if (info.isFile() && info.isExecutable())
-        started = QProcess::startDetached(ui::Q(path), {}, ui::Q(folder));
-    if (!started) rt::MsgBox("Cannot start " + path, rt::vbCritical, "Error");
+    std::string reason;
+    if (!info.exists()) {
+        reason = "the file does not exist";
+    } else if (!info.isFile() || !info.isExecutable()) {
+        reason = "the file is not an executable program";
+    } else {
+        QProcess process;
+        process.setProgram(ui::Q(path));
+        process.setWorkingDirectory(ui::Q(folder));
+        if (!process.startDetached()) reason = ui::S(process.errorString());
+    }
+    if (!reason.empty())
+        rt::MsgBox("Cannot start " + path + ": " + reason, rt::vbCritical, "Error");
 }
 
 // ---- What the configuration-file commands drive ------------------------------------
@@ -296,43 +305,22 @@ void frmMain::SetControllerCaption(const std::string& caption) {
     fmeController.SetCaption(caption);
 }
 
-void frmMain::ClearSlotButton(int16_t slot) {
-    optSlot(slot).SetPicture(QPixmap());
-    optSlot(slot).SetToolTipText("");
-}
+void frmMain::ClearSlotButton(int16_t slot) { ShowRackButton(optSlot(slot), "", ""); }
 
 void frmMain::SelectSlot(int16_t slot) { ReselectSlot(slot); }
 void frmMain::SetModeCaption(const std::string& mode) { SetCaption(StartCaption() + mode); }
 
 // ---- Joined by later work ------------------------------------------------------------
-// The controller link (connect, disconnect, Upload, Download, the sockets
-// and the watchdog), the monitor, the rack picture, the tables, the event
-// log files, the pages and the trend, HART and advanced-options windows
-// attach here. Until then these commands leave everything as it is.
+// The monitor, the event log and summary files, and the trend, HART and
+// advanced-options windows attach here. Until then these commands leave
+// everything as it is.
 
-void frmMain::mnuConnect_Click() {}
-void frmMain::mnuDisconnect_Click() {}
 void frmMain::mnuTimerEnable_Click() {}
 void frmMain::mnuTimerInterval_Click() {}
 void frmMain::mnuTread_Click() {}
 void frmMain::mnuHart_Click() {}
 void frmMain::mnuAdvancedOptions_Click() {}
-void frmMain::UploadConfiguration(int16_t) {}
-void frmMain::DownloadConfiguration(int16_t) {}
 void frmMain::Timer1_Timer() {}
-void frmMain::Timer2_Timer() {}
-void frmMain::CmdSetNetID_Click() {}
 void frmMain::cmdEventLogSave_Click() {}
 void frmMain::cmdEventLogClear_Click() {}
 void frmMain::CmdSaveSummary_Click() {}
-void frmMain::optSlot_Click(int) {}
-void frmMain::optPower_Click(int) {}
-void frmMain::optMCU_Click(int) {}
-void frmMain::lvwAOMapping_DblClick() {}
-void frmMain::lvwDOMapping_DblClick() {}
-void frmMain::lvwPIMapping_DblClick() {}
-void frmMain::lvwPOMapping_DblClick() {}
-void frmMain::lvwIOMSummary_DblClick() {}
-void frmMain::FillMappingAndSummaryLists(int16_t) {}
-void frmMain::ShowRackPictures(int16_t) {}
-void frmMain::SetModuleKindLabel(int16_t, const std::string&) {}

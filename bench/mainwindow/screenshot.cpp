@@ -1,23 +1,46 @@
-// Draws the main window as it stands after start-up into a PNG file:
-//   nx4410_screenshot <out.png>
+// Draws the main window into a PNG file:
+//   nx4410_screenshot <out.png>           as it stands after start-up
+//   nx4410_screenshot <out.png> --online  after Connect and Upload against
+//                                         the station stand-in on 127.0.0.1
 // Runs on the offscreen platform; the pictures are read from the program
 // folder as NX-4410 reads them, so the program lies beside NX-4410.
 #include <QApplication>
 #include <QPixmap>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
+#include "link/Connection.h"
 #include "mainwindow/frmMain.h"
+#include "sim/StationSim.h"
 
 int main(int argc, char* argv[]) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <out.png>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <out.png> [--online]\n", argv[0]);
         return 2;
     }
+    const bool online = argc > 2 && std::strcmp(argv[2], "--online") == 0;
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
+    nxsim::StationSim sim;
     frmMain window;
     window.show();
+    if (online) {
+        QString error;
+        if (!sim.start(nxsim::SimOptions(), &error)) {
+            std::fprintf(stderr, "station stand-in: %s\n", qPrintable(error));
+            return 1;
+        }
+        nxlink::SetLinkPorts(sim.modbusPort(), sim.textPort());
+        window.TxtCtlIP.SetText("127.0.0.1");
+        window.Toolbar.Buttons("Connect").PerformClick();
+        window.Toolbar.Buttons("Upload").PerformClick();
+        if (window.Caption().find("(Online Mode)") == std::string::npos) {
+            std::fprintf(stderr, "Connect and Upload did not bring the window online\n");
+            return 1;
+        }
+        window.Timer2.SetEnabled(false);
+    }
     QApplication::processEvents();
     const QPixmap shot = window.grab();
     if (!shot.save(argv[1], "PNG")) {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -96,17 +97,24 @@ int Control::ZPosition() const {
 
 // ---- Label --------------------------------------------------------------
 
+// A caption's line breaks (CR LF) as the label shows them.
+static QString ShownCaption(const std::string& caption) {
+    return Q(caption).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
 void Label::Create(QWidget* parent, const std::string& caption) {
-    auto* l = new QLabel(Q(caption), parent);
+    caption_ = caption;
+    auto* l = new QLabel(ShownCaption(caption), parent);
     l->setTextFormat(Qt::PlainText);
     Adopt(l);
 }
 
 QLabel* Label::label() const { return static_cast<QLabel*>(widget()); }
-std::string Label::Caption() const { return S(label()->text()); }
+std::string Label::Caption() const { return caption_; }
 
 void Label::SetCaption(const std::string& caption) {
-    label()->setText(Q(caption));
+    caption_ = caption;
+    label()->setText(ShownCaption(caption));
     if (autoSize_) label()->adjustSize();
 }
 
@@ -119,12 +127,63 @@ void Label::SetAutoSize(bool on) {
 
 // ---- TextBox ------------------------------------------------------------
 
+namespace {
+
+// The character code a key press hands to KeyPress, 0 for none.
+int KeyAsciiOf(const QKeyEvent& k) {
+    if (k.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return 0;
+    if (k.key() == Qt::Key_Backspace) return 8;
+    if (k.key() == Qt::Key_Return || k.key() == Qt::Key_Enter) return 13;
+    const QString t = k.text();
+    if (t.size() != 1) return 0;
+    const int code = t.at(0).unicode();
+    return code >= 32 && code != 127 ? code : 0;
+}
+
+// Raises a text box's KeyPress and LostFocus; cut off when the box goes.
+class TextBoxEvents : public QObject {
+  public:
+    TextBoxEvents(TextBox* box, QObject* parent) : QObject(parent), box_(box) {}
+    void Detach() { box_ = nullptr; }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!box_) return false;
+        if (event->type() == QEvent::FocusOut && box_->LostFocus) {
+            box_->LostFocus();
+        } else if (event->type() == QEvent::KeyPress && box_->KeyPress) {
+            const int code = KeyAsciiOf(*static_cast<QKeyEvent*>(event));
+            if (code == 0) return false;
+            int kept = code;
+            box_->KeyPress(kept);
+            if (kept == 0) return true;  // dropped
+            if (kept != code) {          // replaced by another character
+                static_cast<QLineEdit*>(watched)->insert(QString(QChar(kept)));
+                return true;
+            }
+        }
+        return false;
+    }
+
+  private:
+    TextBox* box_;
+};
+
+}  // namespace
+
+TextBox::~TextBox() {
+    if (auto* f = static_cast<TextBoxEvents*>(filter_.data())) f->Detach();
+}
+
 void TextBox::Create(QWidget* parent, const std::string& text) {
     auto* e = new QLineEdit(Q(text), parent);
     Adopt(e);
     Track(QObject::connect(e, &QLineEdit::textChanged, e, [this] {
         if (Change) Change();
     }));
+    auto* events = new TextBoxEvents(this, e);
+    e->installEventFilter(events);
+    filter_ = events;
 }
 
 QLineEdit* TextBox::edit() const { return static_cast<QLineEdit*>(widget()); }

@@ -134,20 +134,30 @@ class Label : public Control {
 
   private:
     QLabel* label() const;
+    std::string caption_;  // as set, line breaks included
     bool autoSize_ = false;
 };
 
 class TextBox : public Control {
   public:
+    ~TextBox() override;
     void Create(QWidget* parent, const std::string& text = "");
     std::string Text() const;
     void SetText(const std::string& text);
     bool Locked() const;
     void SetLocked(bool locked);
     std::function<void()> Change;
+    // A typed character before the box takes it: its character code
+    // (Backspace 8, Enter 13, printable characters); the handler sets it to
+    // 0 to drop the key. Keys with Ctrl or Alt (copy, paste) and keys
+    // without a character (arrows, Delete) do not raise it.
+    std::function<void(int& keyAscii)> KeyPress;
+    // The box has lost the keyboard focus.
+    std::function<void()> LostFocus;
 
   private:
     QLineEdit* edit() const;
+    QPointer<QObject> filter_;
 };
 
 class CommandButton : public Control {

@@ -415,7 +415,11 @@ TEST_F(MainWindowTest, UploadStepsEnableMonitoringSelectTheFirstSlotAndGoOnline)
     w.optSlot(3).Click = [&] { ++clicks3; };
     w.optSlot(3).SetValue(true);  // already selected before the Upload
     clicks3 = 0;
+    // No station: the Upload itself fails, the steps after it still run.
+    dialogs.AnswerMsgBox(rt::vbOK);
     w.Toolbar_ButtonClick(w.Toolbar.Buttons(3));
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].prompt, "Fail to connect to NX-4410");
     EXPECT_EQ(clicks3, 1);  // the page is shown again
     EXPECT_TRUE(w.optSlot(3).Value());
     EXPECT_FALSE(w.optSlot(5).Value());
@@ -436,6 +440,7 @@ TEST_F(MainWindowTest, UploadWithoutModulesLeavesThePageAlone) {
     frmMain& w = Open();
     int clicks = 0;
     for (int s = 0; s <= 8; ++s) w.optSlot(s).Click = [&] { ++clicks; };
+    dialogs.AnswerMsgBox(rt::vbOK);  // "Fail to connect to NX-4410"
     w.Toolbar_ButtonClick(w.Toolbar.Buttons("Upload"));
     EXPECT_EQ(clicks, 0);
     for (ui::Frame* page : w.PageFrames()) {
@@ -483,7 +488,11 @@ TEST_F(MainWindowTest, AMissingFirmwareProgramIsReportedAndTheWindowStays) {
     dialogs.AnswerMsgBox(rt::vbOK);
     w.mnuIOFWUpgrade.PerformClick();
     ASSERT_EQ(dialogs.shown.size(), 1u);
-    EXPECT_EQ(dialogs.shown[0].prompt, "Cannot start " + path);
+    // The message names the path and why it did not start.
+    const std::string reason = QFileInfo::exists(QString::fromStdString(path))
+                                   ? "the file is not an executable program"
+                                   : "the file does not exist";
+    EXPECT_EQ(dialogs.shown[0].prompt, "Cannot start " + path + ": " + reason);
     EXPECT_EQ(dialogs.shown[0].style, rt::vbCritical);
     EXPECT_EQ(programEnds, 0);
 }

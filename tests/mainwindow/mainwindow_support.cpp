@@ -6,6 +6,8 @@
 #include <algorithm>
 
 #include "config/NodeConfig.h"
+#include "link/Connection.h"
+#include "platform/WinsockControl.h"
 
 namespace testsupport {
 
@@ -22,6 +24,10 @@ bool WaitFor(const std::function<bool()>& done, int ms) {
     return done();
 }
 
+std::string StartCaptionText() {
+    return std::string(" NX-4410 Utility  ver ") + NX_PROJECT_VERSION + " ";
+}
+
 void MainWindowTest::SetUp() {
     ResetConfigRecordsForStartup();
     rt::SetDialogs(&dialogs);
@@ -31,6 +37,13 @@ void MainWindowTest::TearDown() {
     // Every dialog a test causes must be one it scripted an answer for.
     for (const auto& d : dialogs.unexpected) ADD_FAILURE() << "unexpected dialog: " << d.prompt;
     window.reset();
+    // The two connections live as long as the program: leave them closed
+    // and idle for the next test.
+    for (rt::WinsockControl* ws : {&nxlink::WskTCP502(), &nxlink::WskTCP10K()}) {
+        ws->Close();
+        ws->SetTag("");
+    }
+    nxlink::SetLinkPorts(nxlink::kModbusPort, nxlink::kTextPort);
     rt::SetDialogs(nullptr);
     ResetConfigRecordsForStartup();
 }
@@ -38,7 +51,33 @@ void MainWindowTest::TearDown() {
 frmMain& MainWindowTest::Open() {
     window = std::make_unique<frmMain>();
     window->SetEndProgram([this] { ++programEnds; });
+    window->SetPictureFolder(NX_ASSETS_DIR);
     return *window;
+}
+
+void OnlineWindowTest::TearDown() {
+    MainWindowTest::TearDown();
+    sim.stop();
+}
+
+frmMain& OnlineWindowTest::Start() {
+    QString error;
+    EXPECT_TRUE(sim.start(options, &error)) << error.toStdString();
+    nxlink::SetLinkPorts(sim.modbusPort(), sim.textPort());
+    frmMain& w = Open();
+    w.TxtCtlIP.SetText("127.0.0.1");
+    return w;
+}
+
+bool OnlineWindowTest::Connect() {
+    window->Toolbar.Buttons("Connect").PerformClick();
+    return window->Toolbar.Buttons("Disconnect").Enabled();
+}
+
+bool OnlineWindowTest::ConnectAndUpload() {
+    if (!Connect()) return false;
+    window->Toolbar.Buttons("Upload").PerformClick();
+    return true;
 }
 
 }  // namespace testsupport

@@ -1,5 +1,6 @@
 // Shared set-up of the main-window tests: clean records, scripted dialogs,
-// a window whose program end is recorded, and an event-pumping wait.
+// a window whose program end is recorded, and an event-pumping wait; and a
+// window joined to the station stand-in on loopback.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 
 #include "mainwindow/frmMain.h"
 #include "platform/dialogs.h"
+#include "sim/StationSim.h"
 
 namespace testsupport {
 
@@ -16,16 +18,38 @@ namespace testsupport {
 // blocking in the event loop between events.
 bool WaitFor(const std::function<bool()>& done, int ms);
 
+// " NX-4410 Utility  ver <project version> ".
+std::string StartCaptionText();
+
 class MainWindowTest : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;
-    // Creates the window (its load runs) with its program end recorded.
+    // Creates the window (its load runs) with its program end recorded and
+    // its rack pictures read from the shipped pictures.
     frmMain& Open();
 
     rt::ScriptedDialogs dialogs;
     std::unique_ptr<frmMain> window;
     int programEnds = 0;
+};
+
+// A window whose link points at a station stand-in on 127.0.0.1 with free
+// ports; the stand-in starts with StationConfig::Default() unless a test
+// changes `options` before Start().
+class OnlineWindowTest : public MainWindowTest {
+  protected:
+    void TearDown() override;
+    // Starts the stand-in, opens the window and types 127.0.0.1 into its IP
+    // box.
+    frmMain& Start();
+    // Toolbar Connect; true when the window reached its connected state.
+    bool Connect();
+    // Toolbar Connect, then toolbar Upload.
+    bool ConnectAndUpload();
+
+    nxsim::SimOptions options;
+    nxsim::StationSim sim;
 };
 
 }  // namespace testsupport

@@ -4,8 +4,13 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QWidget>
 #include <memory>
 
@@ -280,6 +285,78 @@ TEST(Wrappers, AWidgetOutlivingItsWrapperNoLongerCallsIt) {
     }
     emit raw->activated(0);
     EXPECT_EQ(clicks, 0);
+}
+
+// Sends one key press to a widget as the keyboard does.
+void Press(QWidget* w, Qt::Key key, const QString& text,
+           Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent e(QEvent::KeyPress, key, modifiers, text);
+    QCoreApplication::sendEvent(w, &e);
+}
+
+TEST_F(ControlsTest, TextBoxKeyPressSeesCharacterCodesAndCanDropOrReplaceThem) {
+    ui::TextBox t;
+    t.Create(&form, "");
+    std::vector<int> seen;
+    t.KeyPress = [&](int& key) {
+        seen.push_back(key);
+        if (key == 'x') key = 0;    // dropped
+        if (key == 'u') key = 'U';  // replaced
+    };
+    Press(t.widget(), Qt::Key_A, "a");
+    Press(t.widget(), Qt::Key_X, "x");
+    Press(t.widget(), Qt::Key_U, "u");
+    Press(t.widget(), Qt::Key_Backspace, "\b");
+    Press(t.widget(), Qt::Key_Return, "\r");
+    EXPECT_EQ(seen, (std::vector<int>{'a', 'x', 'u', 8, 13}));
+    EXPECT_EQ(t.Text(), "a");  // "aU", then Backspace
+    // Keys without a character and keys with Ctrl raise nothing.
+    seen.clear();
+    Press(t.widget(), Qt::Key_Left, "");
+    Press(t.widget(), Qt::Key_Delete, "\x7f");
+    Press(t.widget(), Qt::Key_X, "\x18", Qt::ControlModifier);
+    EXPECT_TRUE(seen.empty());
+}
+
+TEST_F(ControlsTest, TextBoxLostFocusRunsWhenTheFocusLeaves) {
+    ui::TextBox t;
+    t.Create(&form, "5");
+    int lost = 0;
+    t.LostFocus = [&] { ++lost; };
+    QFocusEvent out(QEvent::FocusOut, Qt::MouseFocusReason);
+    QCoreApplication::sendEvent(t.widget(), &out);
+    QFocusEvent in(QEvent::FocusIn, Qt::MouseFocusReason);
+    QCoreApplication::sendEvent(t.widget(), &in);
+    EXPECT_EQ(lost, 1);
+}
+
+TEST(Wrappers, ATextBoxGoneBeforeItsWidgetNoLongerFiltersKeys) {
+    auto form = std::make_unique<QWidget>();
+    QLineEdit* raw;
+    int presses = 0;
+    {
+        ui::TextBox t;
+        t.Create(form.get(), "");
+        t.KeyPress = [&](int& key) {
+            ++presses;
+            key = 0;
+        };
+        raw = static_cast<QLineEdit*>(t.widget());
+    }
+    Press(raw, Qt::Key_7, "7");
+    EXPECT_EQ(presses, 0);
+    EXPECT_EQ(raw->text(), "7");
+}
+
+TEST_F(ControlsTest, LabelCaptionKeepsItsLineBreaksAndShowsThemAsLines) {
+    ui::Label l;
+    l.Create(&form, "");
+    l.SetCaption("D\r\nI");
+    EXPECT_EQ(l.Caption(), "D\r\nI");
+    EXPECT_EQ(static_cast<QLabel*>(l.widget())->text(), "D\nI");
+    l.SetAutoSize(true);
+    l.SetCaption("R\r\nT\r\nD");
+    EXPECT_GT(l.widget()->height(), QFontMetrics(l.widget()->font()).height() * 2);
 }
 
 }  // namespace

@@ -1,0 +1,221 @@
+// The main window joined to the controller link, against the station
+// stand-in on loopback: Connect, Disconnect, the watchdog, Set Net ID and the
+// key filters of the connection bar.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QTcpServer>
+
+#include "config/NodeConfig.h"
+#include "link/Connection.h"
+#include "mainwindow/frmMain.h"
+#include "mainwindow_support.h"
+
+namespace {
+
+using testsupport::MainWindowTest;
+using testsupport::OnlineWindowTest;
+using testsupport::StartCaptionText;
+using testsupport::WaitFor;
+
+// The enabled and visible states that Connect and Disconnect set.
+void ExpectConnectedControls(frmMain& w, bool connected) {
+    EXPECT_EQ(w.Toolbar.Buttons(1).Enabled(), !connected);
+    EXPECT_EQ(w.mnuConnect.Enabled(), !connected);
+    for (int b : {2, 3, 4, 6, 8}) EXPECT_EQ(w.Toolbar.Buttons(b).Enabled(), connected) << b;
+    for (ui::MenuItem* m :
+         {&w.mnuDisconnect, &w.mnuMonitor, &w.mnuTread, &w.mnuHart, &w.mnuAdvancedOptions})
+        EXPECT_EQ(m->Enabled(), connected) << m->Caption();
+    EXPECT_EQ(w.LblNetID.Visible(), connected);
+    EXPECT_EQ(w.TxtNetID.Visible(), connected);
+    EXPECT_EQ(w.CmdSetNetID.Visible(), connected);
+    // Load, Save and Exit are never disabled.
+    for (const char* key : {"Load", "Save", "Exit"}) EXPECT_TRUE(w.Toolbar.Buttons(key).Enabled());
+}
+
+TEST_F(OnlineWindowTest, ConnectFromTheToolbarReachesTheConnectedState) {
+    options.station.netId = 17;
+    frmMain& w = Start();
+    w.ReportStatus("an older line");
+    ASSERT_TRUE(Connect());
+    ExpectConnectedControls(w, true);
+    EXPECT_FALSE(w.mnuTimerEnable.Enabled());  // waits for an Upload
+    EXPECT_EQ(w.TxtNetID.Text(), "17");
+    EXPECT_EQ(w.WskTCP502.State(), rt::sckConnected);
+    EXPECT_EQ(w.WskTCP10K.State(), rt::sckConnected);
+    // The window's sockets are the link's.
+    EXPECT_EQ(&w.WskTCP502, &nxlink::WskTCP502());
+    EXPECT_EQ(&w.WskTCP10K, &nxlink::WskTCP10K());
+    // The success line is the event log's only row.
+    ASSERT_EQ(w.lvwEventLog.ListItemCount(), 1);
+    EXPECT_EQ(w.lvwEventLog.ListItems(1).Text(), w.txtStatus.Text());
+    EXPECT_NE(w.txtStatus.Text().find(" Successfully connect with NX-4410."), std::string::npos);
+    // The lists were refilled: eight bare module rows, nothing uploaded yet.
+    EXPECT_EQ(w.lvwIOMSummary.ListItemCount(), 8);
+    EXPECT_EQ(w.lvwDIMapping.ListItemCount(), 0);
+    EXPECT_EQ(ConfigReal[0].TotalSlot, 8);
+    // Connect starts no watchdog and changes no caption.
+    EXPECT_FALSE(w.Timer2.Enabled());
+    EXPECT_EQ(w.Caption(), StartCaptionText());
+    EXPECT_FALSE(ui::HourglassShown());
+}
+
+TEST_F(OnlineWindowTest, ConnectFromTheMenuToAStationThatIsNotThereOffersConnectAgain) {
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 closedPort = probe.serverPort();
+    probe.close();
+    frmMain& w = Open();
+    w.TxtCtlIP.SetText("127.0.0.1");
+    nxlink::SetLinkPorts(closedPort, closedPort);
+    dialogs.AnswerMsgBox(rt::vbOK);
+    w.mnuConnect.PerformClick();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].prompt, "Fail to connect to NX-4410");
+    EXPECT_EQ(dialogs.shown[0].title, "Error");
+    EXPECT_EQ(w.txtStatus.Text(), "Fail to connect to NX-4410");
+    EXPECT_EQ(w.lvwEventLog.ListItemCount(), 0);
+    // The offline state as it was, with Connect offered again.
+    EXPECT_TRUE(w.Toolbar.Buttons(1).Enabled());
+    EXPECT_TRUE(w.mnuConnect.Enabled());
+    EXPECT_FALSE(w.Toolbar.Buttons(2).Enabled());
+    EXPECT_FALSE(w.TxtNetID.Visible());
+}
+
+TEST_F(OnlineWindowTest, DisconnectReturnsTheWindowToItsStartState) {
+    frmMain& w = Start();
+    ASSERT_TRUE(ConnectAndUpload());
+    ASSERT_EQ(w.Caption(), StartCaptionText() + "(Online Mode)");
+    ASSERT_TRUE(w.optSlot(0).HasPicture());
+    w.Toolbar.Buttons("Disconnect").PerformClick();
+
+    ExpectConnectedControls(w, false);
+    EXPECT_FALSE(w.mnuTimerEnable.Enabled());
+    EXPECT_FALSE(w.mnuTimerEnable.Checked());
+    EXPECT_EQ(w.Toolbar.Buttons(6).Image(), 9);
+    EXPECT_EQ(w.Toolbar.Buttons(6).ButtonMenus(1).Text(), "Enable");
+    EXPECT_EQ(w.WskTCP502.State(), rt::sckClosed);
+    EXPECT_EQ(w.WskTCP10K.State(), rt::sckClosed);
+    EXPECT_FALSE(w.Timer1.Enabled());
+    EXPECT_FALSE(w.Timer2.Enabled());
+    EXPECT_EQ(w.Caption(), StartCaptionText());
+    EXPECT_EQ(w.txtStatus.Text(), "Disconnect with NX-4410");
+    EXPECT_EQ(w.lvwEventLog.ListItemCount(), 0);
+    // The records are back at their defaults and the tables show that.
+    EXPECT_EQ(ConfigReal[0].Module[0], "");
+    EXPECT_EQ(ConfigSetting[0].Module[0], "");
+    for (ui::ListView* lv : {&w.lvwDIMapping, &w.lvwDOMapping, &w.lvwAIMapping, &w.lvwAOMapping,
+                             &w.lvwPIMapping, &w.lvwPOMapping, &w.lvwMCUSummary})
+        EXPECT_EQ(lv->ListItemCount(), 0);
+    ASSERT_EQ(w.lvwIOMSummary.ListItemCount(), 8);
+    EXPECT_EQ(w.lvwIOMSummary.ListItems(8).Text(), "07");
+    EXPECT_EQ(w.lvwIOMSummary.ListItems(1).SubItem(1), "");
+    // The rack is empty and nothing in it is selected.
+    for (int s = 0; s <= 7; ++s) {
+        EXPECT_FALSE(w.optSlot(s).Value());
+        EXPECT_FALSE(w.optSlot(s).HasPicture());
+        EXPECT_EQ(w.optSlot(s).ToolTipText(), "");
+        EXPECT_FALSE(w.lblIOMName(s).Visible());
+    }
+    for (int i = 0; i <= 1; ++i) {
+        EXPECT_FALSE(w.optMCU(i).Value());
+        EXPECT_FALSE(w.optMCU(i).HasPicture());
+        EXPECT_FALSE(w.optPower(i).Value());
+        EXPECT_FALSE(w.optPower(i).HasPicture());
+    }
+    // The power click that Disconnect runs shows the (now empty) name and
+    // the empty page.
+    EXPECT_TRUE(w.lbCurrentModule.Visible());
+    EXPECT_EQ(w.lbCurrentModule.Caption(), "");
+    EXPECT_EQ(w.fmeNoModule.ZPosition(), 0);
+    EXPECT_TRUE(dialogs.shown.empty());
+
+    // A second Disconnect, with nothing connected, ends the same way.
+    w.mnuDisconnect_Click();
+    ExpectConnectedControls(w, false);
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(OnlineWindowTest, WatchdogDisconnectsWhenTheStationGoesAway) {
+    frmMain& w = Start();
+    ASSERT_TRUE(ConnectAndUpload());
+    ASSERT_TRUE(w.Timer2.Enabled());
+    // While the station stands, the watchdog keeps probing and stays on.
+    const int before = sim.received(nxsim::Channel::Text).size();
+    EXPECT_TRUE(WaitFor([&] { return sim.received(nxsim::Channel::Text).size() > before; }, 3000));
+    EXPECT_TRUE(w.Toolbar.Buttons("Disconnect").Enabled());
+    sim.stop();
+    EXPECT_TRUE(WaitFor([&] { return w.Toolbar.Buttons("Connect").Enabled(); }, 5000));
+    EXPECT_EQ(w.txtStatus.Text(), "Disconnect with NX-4410");
+    EXPECT_EQ(w.Caption(), StartCaptionText());
+    EXPECT_FALSE(w.Timer2.Enabled());
+}
+
+TEST_F(OnlineWindowTest, SetNetIdSendsTheBoxAndReportsTheAnswer) {
+    frmMain& w = Start();
+    ASSERT_TRUE(Connect());
+    w.TxtNetID.SetText("23");
+    w.CmdSetNetID.PerformClick();
+    EXPECT_EQ(sim.netId(), 23);
+    EXPECT_EQ(ConfigReal[0].NetID, 23);
+    EXPECT_EQ(w.TxtNetID.Text(), "23");
+    const std::string status = w.txtStatus.Text();
+    EXPECT_NE(status.find(" Set Modbus Net ID OK!!"), std::string::npos) << status;
+    EXPECT_EQ(w.lvwEventLog.ListItems(w.lvwEventLog.ListItemCount()).Text(), status);
+}
+
+// ---- Connection bar key filters ------------------------------------------------------
+
+// Types one key into a text box as the keyboard does; returns the box's text.
+std::string Type(ui::TextBox& box, Qt::Key key, const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(box.widget(), &press);
+    return box.Text();
+}
+
+TEST_F(MainWindowTest, ConnectionBarBoxesTakeDigitsDotsAndBackspaceOnly) {
+    frmMain& w = Open();
+    for (ui::TextBox* box : {&w.TxtCtlIP, &w.TxtNetID}) {
+        box->SetText("");
+        static_cast<QLineEdit*>(box->widget())->setCursorPosition(0);
+        Type(*box, Qt::Key_1, "1");
+        Type(*box, Qt::Key_Period, ".");
+        Type(*box, Qt::Key_A, "a");
+        Type(*box, Qt::Key_Space, " ");
+        Type(*box, Qt::Key_Minus, "-");
+        EXPECT_EQ(box->Text(), "1.");
+        Type(*box, Qt::Key_Backspace, "\b");
+        EXPECT_EQ(box->Text(), "1");
+        // Keys with Ctrl (select all, copy, paste) are not filtered.
+        QKeyEvent selectAll(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier, "\x01");
+        QCoreApplication::sendEvent(box->widget(), &selectAll);
+        EXPECT_EQ(static_cast<QLineEdit*>(box->widget())->selectedText(), "1");
+    }
+    EXPECT_EQ(dialogs.beeps, 6);  // three dropped keys per box
+}
+
+TEST_F(MainWindowTest, NetIdBoxFallsBackToOneWhenItLosesTheFocusOutOfRange) {
+    frmMain& w = Open();
+    auto loseFocus = [&](const std::string& text) {
+        w.TxtNetID.SetText(text);
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QCoreApplication::sendEvent(w.TxtNetID.widget(), &out);
+        return w.TxtNetID.Text();
+    };
+    EXPECT_EQ(loseFocus(""), "1");
+    EXPECT_EQ(loseFocus("0"), "1");
+    EXPECT_EQ(loseFocus("300"), "1");
+    EXPECT_EQ(loseFocus("248"), "1");
+    EXPECT_EQ(loseFocus("247"), "247");
+    EXPECT_EQ(loseFocus("12"), "12");
+    // The IP box has no such check.
+    w.TxtCtlIP.SetText("");
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(w.TxtCtlIP.widget(), &out);
+    EXPECT_EQ(w.TxtCtlIP.Text(), "");
+}
+
+}  // namespace
