@@ -200,6 +200,58 @@ TEST_F(OnlineWindowTest, SavedConfigurationLoadsOfflineIntoTheSameRackAndTables)
     EXPECT_FALSE(w.Timer2.Enabled());
 }
 
+TEST_F(OnlineWindowTest, UploadFromAStationWithoutModulesLeavesThePageAndEmptiesTheRack) {
+    options.station = nxsim::StationConfig::Empty();
+    frmMain& w = Start();
+    ASSERT_TRUE(Connect());
+    int clicks = 0;
+    for (int s = 0; s <= 8; ++s) w.optSlot(s).Click = [&] { ++clicks; };
+    w.fmeCAIConf.ZOrder(0);
+    w.Toolbar.Buttons("Upload").PerformClick();
+    EXPECT_EQ(w.Caption(), StartCaptionText() + "(Online Mode)");
+    // No slot is chosen; the redrawn rack shows the empty page.
+    EXPECT_EQ(clicks, 0);
+    EXPECT_EQ(w.fmeNoModule.ZPosition(), 0);
+    for (int s = 0; s < 8; ++s) {
+        EXPECT_FALSE(w.optSlot(s).HasPicture());
+        EXPECT_FALSE(w.optSlot(s).Value());
+        EXPECT_TRUE(w.lblIOMName(s).Visible());
+        EXPECT_EQ(w.lblIOMName(s).Caption(), "");
+    }
+    EXPECT_EQ(w.lvwIOMSummary.ListItemCount(), 8);
+    EXPECT_EQ(w.lvwMCUSummary.ListItemCount(), 1);
+    EXPECT_EQ(w.lvwDIMapping.ListItemCount(), 0);
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(OnlineWindowTest, ConnectAfterALoadKeepsTheFilesChannelsInTheTables) {
+    frmMain& w = Start();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    McuIniPath = dir.filePath("NX-4410_MCU.ini").toStdString();
+    {
+        // A saved configuration with a pulse-output module in slot 2.
+        NodeConfig& n = ConfigReal[0];
+        n.Controller = "GW-7010";
+        n.ControllerPresent = kTrue;
+        n.TotalSlot = 8;
+        n.SlotPresent[2] = kTrue;
+        n.Module[2] = "KB-590";
+        n.POChannel[2] = 16;
+        SaveConfigFile(0, McuIniPath);
+        ResetConfigRecordsForStartup();
+    }
+    w.Toolbar.Buttons("Load").ButtonMenus(1).action()->trigger();  // "Default"
+    ASSERT_EQ(w.lvwPOMapping.ListItemCount(), 16);
+    EXPECT_EQ(w.lvwPOMapping.ListItems(1).Text(), "320 [140]");
+    EXPECT_EQ(w.Caption(), StartCaptionText() + "(Offline Mode)");
+    ASSERT_TRUE(Connect());
+    // Connect refills the tables from the loaded record.
+    EXPECT_EQ(w.lvwPOMapping.ListItemCount(), 16);
+    EXPECT_EQ(w.lvwIOMSummary.ListItems(3).SubItem(1), "KB-590");
+    EXPECT_EQ(ConfigReal[0].DownloadPending[2], kTrue);
+}
+
 TEST_F(MainWindowTest, EmptyRecordGivesEightBareModuleRowsAndNoMappingRows) {
     frmMain& w = Open();
     ConfigReal[0].Controller = "GW-7010";  // a name alone lists no controller
