@@ -71,12 +71,18 @@ const char* const kFailConnect = "Fail to connect to NX-4410";
 bool OpenSocket(rt::WinsockControl& ws, const std::string& host, uint16_t port) {
     ws.SetRemoteHost(host);
     ws.SetRemotePort(port);
+    ws.Connect();
+    return rt::WaitUntil([&ws] { return ws.State() == rt::sckConnected; }, ConnectTimeoutMs);
+}
+
+// The Modbus socket's attempt: an error while it never stood is answered by
+// Connect's own failure report, not by the error event's handler.
+bool OpenModbusSocket(rt::WinsockControl& ws, const std::string& host, uint16_t port) {
     State().connecting = true;
     struct Leave {
         ~Leave() { State().connecting = false; }
     } leave;
-    ws.Connect();
-    return rt::WaitUntil([&ws] { return ws.State() == rt::sckConnected; }, ConnectTimeoutMs);
+    return OpenSocket(ws, host, port);
 }
 
 // One of Connect's text requests: true when the data handler answered it.
@@ -170,7 +176,7 @@ void mnuConnect_Click() {
 
     const std::string host = w.TxtCtlIPText();
     // The text port is tried only once the Modbus port stands.
-    if (!OpenSocket(modbus, host, ModbusPort()) || !OpenSocket(text, host, TextPort()))
+    if (!OpenModbusSocket(modbus, host, ModbusPort()) || !OpenSocket(text, host, TextPort()))
         return ConnectFailed(kFailConnect);
 
     if (!AskController(text, KeyController, CmdTextController, TextReplyTimeoutMs))

@@ -61,8 +61,8 @@ void WskTCP502_Error(int number, const std::string& description);
 // The current time of day as the status lines show it ("14:05:09").
 std::string TimeOfDayText();
 
-// True while one of Connect's sockets is still being opened (its errors are
-// answered by Connect's own failure report, not by WskTCP502_Error).
+// True while Connect is opening WskTCP502 (errors of a connection that never
+// stood are answered by Connect's own failure report, not by WskTCP502_Error).
 bool ConnectInProgress();
 
 // Upload and Download own the Modbus connection for their whole run. While
