@@ -53,14 +53,6 @@ std::string QtFileFilter(const std::string& filter) {
     return out;
 }
 
-std::string PromptText(const std::string& prompt) {
-    std::string out;
-    for (size_t i = 0; i < prompt.size(); ++i)
-        if (!(prompt[i] == '\r' && i + 1 < prompt.size() && prompt[i + 1] == '\n'))
-            out += prompt[i];
-    return out;
-}
-
 MsgBoxLook LookOfStyle(int style) {
     MsgBoxLook look;
     switch (style & 7) {
@@ -100,7 +92,7 @@ MsgBoxLook LookOfStyle(int style) {
 int QtDialogs::MsgBox(const std::string& prompt, int style, const std::string& title) {
     const MsgBoxLook look = LookOfStyle(style);
     QMessageBox box(static_cast<QMessageBox::Icon>(look.icon), Q(TitleOr(title)),
-                    Q(PromptText(prompt)), static_cast<QMessageBox::StandardButtons>(look.buttons),
+                    Q(ShownText(prompt)), static_cast<QMessageBox::StandardButtons>(look.buttons),
                     QApplication::activeWindow());
     const int answer = box.exec();
     switch (answer) {
@@ -123,8 +115,8 @@ std::optional<std::string> QtDialogs::InputBox(const std::string& prompt, const 
                                                const std::string& defaultText) {
     bool ok = false;
     const QString text =
-        QInputDialog::getText(QApplication::activeWindow(), Q(TitleOr(title)),
-                              Q(PromptText(prompt)), QLineEdit::Normal, Q(defaultText), &ok);
+        QInputDialog::getText(QApplication::activeWindow(), Q(TitleOr(title)), Q(ShownText(prompt)),
+                              QLineEdit::Normal, Q(defaultText), &ok);
     if (!ok) return std::nullopt;
     return S(text);
 }

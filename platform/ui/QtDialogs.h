@@ -14,10 +14,6 @@ namespace ui {
 // file. A missing last pattern leaves that entry out.
 std::string QtFileFilter(const std::string& filter);
 
-// A prompt as a box shows it: its CR LF line breaks become plain line
-// breaks.
-std::string PromptText(const std::string& prompt);
-
 // The buttons and icon a message box style asks for.
 struct MsgBoxLook {
     int buttons = 0;  // QMessageBox::StandardButtons

@@ -25,6 +25,13 @@ int ToTwips(int pixels) { return pixels * kTwipsPerPixel; }
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
+std::string ShownText(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+    return out;
+}
+
 static Qt::Alignment QtAlign(Align a) {
     switch (a) {
         case Align::Right:
@@ -97,14 +104,9 @@ int Control::ZPosition() const {
 
 // ---- Label --------------------------------------------------------------
 
-// A caption's line breaks (CR LF) as the label shows them.
-static QString ShownCaption(const std::string& caption) {
-    return Q(caption).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-}
-
 void Label::Create(QWidget* parent, const std::string& caption) {
     caption_ = caption;
-    auto* l = new QLabel(ShownCaption(caption), parent);
+    auto* l = new QLabel(Q(ShownText(caption)), parent);
     l->setTextFormat(Qt::PlainText);
     Adopt(l);
 }
@@ -114,7 +116,7 @@ std::string Label::Caption() const { return caption_; }
 
 void Label::SetCaption(const std::string& caption) {
     caption_ = caption;
-    label()->setText(ShownCaption(caption));
+    label()->setText(Q(ShownText(caption)));
     if (autoSize_) label()->adjustSize();
 }
 

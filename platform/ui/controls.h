@@ -44,6 +44,9 @@ constexpr int ErrNoSuchControl = 340;
 // Text conversions between the program's strings and Qt's.
 QString Q(const std::string& s);
 std::string S(const QString& s);
+// A text as a control or a box shows it: its CR LF line breaks become
+// plain line breaks.
+std::string ShownText(const std::string& text);
 
 enum class Align { Left, Right, Center };
 

@@ -17,14 +17,6 @@ TEST(QtFileFilter, ConvertsBarSeparatedPairs) {
     EXPECT_EQ(ui::QtFileFilter("|*.hex"), "*.hex (*.hex)");
 }
 
-TEST(PromptText, CrLfBecomesOneLineBreak) {
-    EXPECT_EQ(ui::PromptText("Slot 4 KB-552 Channel 1  output value=?\r\n1~5V"),
-              "Slot 4 KB-552 Channel 1  output value=?\n1~5V");
-    EXPECT_EQ(ui::PromptText("a\r\n\r\nb"), "a\n\nb");
-    EXPECT_EQ(ui::PromptText("a\rb\n"), "a\rb\n");
-    EXPECT_EQ(ui::PromptText("ends\r"), "ends\r");
-}
-
 TEST(LookOfStyle, ButtonsAndIconFromTheStyle) {
     auto look = ui::LookOfStyle(rt::vbYesNo);
     EXPECT_EQ(look.buttons, QMessageBox::Yes | QMessageBox::No);

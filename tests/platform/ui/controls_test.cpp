@@ -348,6 +348,14 @@ TEST(Wrappers, ATextBoxGoneBeforeItsWidgetNoLongerFiltersKeys) {
     EXPECT_EQ(raw->text(), "7");
 }
 
+TEST(ShownText, CrLfBecomesOneLineBreak) {
+    EXPECT_EQ(ui::ShownText("Slot 4 KB-552 Channel 1  output value=?\r\n1~5V"),
+              "Slot 4 KB-552 Channel 1  output value=?\n1~5V");
+    EXPECT_EQ(ui::ShownText("a\r\n\r\nb"), "a\n\nb");
+    EXPECT_EQ(ui::ShownText("a\rb\n"), "a\rb\n");
+    EXPECT_EQ(ui::ShownText("ends\r"), "ends\r");
+}
+
 TEST_F(ControlsTest, LabelCaptionKeepsItsLineBreaksAndShowsThemAsLines) {
     ui::Label l;
     l.Create(&form, "");
