@@ -42,7 +42,7 @@ std::string QtFileFilter(const std::string& filter) {
             std::string one = rt::Trim(list.substr(0, pos));
             list.erase(0, pos + 1);
             if (one.empty()) continue;
-            if (one == "*.*") one = "*";
+            if (one == "*.*") one.resize(1);  // "*": any file
             if (!patterns.empty()) patterns += ' ';
             patterns += one;
         }
