@@ -160,8 +160,18 @@ LinkWindow& TheLinkWindow() {
 bool ConnectInProgress() { return State().connecting; }
 
 bool TransferInProgress() { return State().transfer; }
-TransferGuard::TransferGuard() { State().transfer = true; }
-TransferGuard::~TransferGuard() { State().transfer = false; }
+TransferGuard::TransferGuard() {
+    State().transfer = true;
+    LinkWindow& w = TheLinkWindow();
+    if (w.TimerEnableChecked()) w.SetTimer1Enabled(false);
+    w.SetTimer2Enabled(false);
+}
+TransferGuard::~TransferGuard() {
+    LinkWindow& w = TheLinkWindow();
+    if (w.TimerEnableChecked()) w.SetTimer1Enabled(true);
+    w.SetTimer2Enabled(true);
+    State().transfer = false;
+}
 
 std::string TimeOfDayText() { return QTime::currentTime().toString("HH:mm:ss").toStdString(); }
 

@@ -65,10 +65,12 @@ std::string TimeOfDayText();
 // stood are answered by Connect's own failure report, not by WskTCP502_Error).
 bool ConnectInProgress();
 
-// Upload and Download own the Modbus connection for their whole run. While
-// one runs, TransferInProgress() is true, and a second Upload or Download
-// started from inside its waits (a click that runs nested) returns at once
-// without sending anything.
+// Upload and Download own the Modbus connection and the two timers for their
+// whole run. The guard stops Timer1 (when the monitor is on) and Timer2 when
+// the run starts, and starts them again on the same test at every exit.
+// While one runs, TransferInProgress() is true, and a second Upload or
+// Download started from inside its waits (a click that runs nested) returns
+// at once without sending anything.
 bool TransferInProgress();
 class TransferGuard {
   public:

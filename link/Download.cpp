@@ -54,9 +54,6 @@ void DownloadConfiguration(int16_t& node) {
     LinkWindow& w = TheLinkWindow();
     rt::WinsockControl& ws = WskTCP502();
 
-    if (w.TimerEnableChecked()) w.SetTimer1Enabled(false);
-    w.SetTimer2Enabled(false);
-
     int slot = 0;
     auto runTimeError = [&](const std::string& description) {
         w.ReportStatus(SlotErrorLine(slot));
@@ -83,9 +80,6 @@ void DownloadConfiguration(int16_t& node) {
     } catch (const std::exception& e) {
         runTimeError(e.what());
     }
-
-    if (w.TimerEnableChecked()) w.SetTimer1Enabled(true);
-    w.SetTimer2Enabled(true);
 }
 
 }  // namespace nxlink

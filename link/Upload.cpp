@@ -154,8 +154,6 @@ void UploadConfiguration(int16_t& node) {
     LinkWindow& w = TheLinkWindow();
     rt::WinsockControl& ws = WskTCP502();
 
-    if (w.TimerEnableChecked()) w.SetTimer1Enabled(false);
-    w.SetTimer2Enabled(false);
     try {
         if (ws.State() != rt::sckConnected) {
             rt::MsgBox(kFailConnect, rt::vbOKOnly, "Error");
@@ -170,8 +168,6 @@ void UploadConfiguration(int16_t& node) {
         w.ReportStatus(kInitialError);
         rt::MsgBox(std::string("Critical Error: ") + e.what(), rt::vbCritical, "Message");
     }
-    if (w.TimerEnableChecked()) w.SetTimer1Enabled(true);
-    w.SetTimer2Enabled(true);
 }
 
 }  // namespace nxlink
