@@ -32,7 +32,7 @@ std::string ShownText(const std::string& text) {
     return out;
 }
 
-static Qt::Alignment QtAlign(Align a) {
+Qt::Alignment QtAlign(Align a) {
     switch (a) {
         case Align::Right:
             return Qt::AlignRight | Qt::AlignVCenter;

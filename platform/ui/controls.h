@@ -49,6 +49,8 @@ std::string S(const QString& s);
 std::string ShownText(const std::string& text);
 
 enum class Align { Left, Right, Center };
+// The Qt alignment of a text aligned so, centred vertically.
+Qt::Alignment QtAlign(Align a);
 
 // What every control has: position and size in twips, Visible, Enabled,
 // tool-tip text and ZOrder. Visible and Enabled are the control's own

@@ -5,18 +5,6 @@
 
 namespace ui {
 
-static Qt::Alignment CellAlign(Align a) {
-    switch (a) {
-        case Align::Right:
-            return Qt::AlignRight | Qt::AlignVCenter;
-        case Align::Center:
-            return Qt::AlignHCenter | Qt::AlignVCenter;
-        case Align::Left:
-        default:
-            return Qt::AlignLeft | Qt::AlignVCenter;
-    }
-}
-
 [[noreturn]] static void OutOfBounds() {
     throw rt::RuntimeError(ErrIndexOutOfBounds, "Index out of bounds");
 }
@@ -77,7 +65,7 @@ void ListView::AddColumnHeader(const std::string& text, int widthTwips, Align al
     tree()->setColumnCount(column + 1);
     auto* header = tree()->headerItem();
     header->setText(column, Q(text));
-    header->setTextAlignment(column, CellAlign(alignment));
+    header->setTextAlignment(column, QtAlign(alignment));
     tree()->setColumnWidth(column, ToPixels(widthTwips));
     alignments_.push_back(alignment);
 }
@@ -97,7 +85,7 @@ Align ListView::ColumnHeaderAlignment(int index) const {
 ListItem ListView::AddItem(const std::string& text) {
     auto* item = new QTreeWidgetItem(tree());
     for (int c = 0; c < static_cast<int>(alignments_.size()); ++c)
-        item->setTextAlignment(c, CellAlign(alignments_[c]));
+        item->setTextAlignment(c, QtAlign(alignments_[c]));
     item->setText(0, Q(text));
     return ListItem(item);
 }
