@@ -42,21 +42,27 @@ void ReportingErrors(F&& command) {
     }
 }
 
-// The answer of an output's input box: its leading decimal number as a
-// single-precision value, 0 for an empty answer or Cancel.
-float AnalogAnswer(const std::optional<std::string>& answer) {
-    if (!answer || answer->empty()) return 0;
-    const double v = rt::Val(*answer);
+// The text of an output's input box without its blanks, or nothing when
+// the user backed out: Cancel, Escape, an empty answer or blanks only. A box
+// the user backs out of never moves the output.
+std::optional<std::string> GivenAnswer(const std::optional<std::string>& answer) {
+    if (!answer) return std::nullopt;
+    std::string text = rt::Trim(*answer);
+    if (text.empty()) return std::nullopt;
+    return text;
+}
+
+// The answer of an analog output's input box: its leading decimal number as
+// a single-precision value.
+float AnalogAnswer(const std::string& text) {
+    const double v = rt::Val(text);
     if (std::fabs(v) > std::numeric_limits<float>::max()) rt::Raise(rt::ErrOverflow);
     return static_cast<float>(v);
 }
 
 // The answer of a pulse output's input box: hexadecimal without prefix,
-// at most 32 bits ("FFFFFFFF" is all ones); 0 for an empty answer or Cancel.
-int32_t HexAnswer(const std::optional<std::string>& answer) {
-    if (!answer) return 0;
-    const std::string text = rt::Trim(*answer);
-    if (text.empty()) return 0;
+// at most 32 bits ("FFFFFFFF" is all ones).
+int32_t HexAnswer(const std::string& text) {
     uint64_t v = 0;
     for (char ch : text) {
         const int digit = std::isxdigit(static_cast<unsigned char>(ch))
@@ -141,9 +147,10 @@ void frmMain::lvwAOMapping_DblClick() {
         const std::string prompt = "Slot " + slot + " " + rt::Trim(row->SubItem(kModuleColumn)) +
                                    " Channel " + channel + "  output value=?\r\n" +
                                    AnalogRangeHint(code);
-        const auto answer =
-            rt::TheDialogs().InputBox(prompt, "Slot " + slot + " Channel " + channel, "");
-        nxlink::ModbusSetAOValue(address, AnalogAnswer(answer), code);
+        const auto answer = GivenAnswer(
+            rt::TheDialogs().InputBox(prompt, "Slot " + slot + " Channel " + channel, ""));
+        if (!answer) return;
+        nxlink::ModbusSetAOValue(address, AnalogAnswer(*answer), code);
     });
 }
 
@@ -187,8 +194,10 @@ void frmMain::lvwPOMapping_DblClick() {
         const std::string prompt = "Slot " + slot + " " + rt::Trim(row->SubItem(kModuleColumn)) +
                                    " Channel " + row->SubItem(kChannelColumn) +
                                    "  output value=?\r\n" + PulseModeHint(code);
-        const int32_t value =
-            HexAnswer(rt::TheDialogs().InputBox(prompt, "Channel " + std::to_string(address), ""));
+        const auto answer = GivenAnswer(
+            rt::TheDialogs().InputBox(prompt, "Channel " + std::to_string(address), ""));
+        if (!answer) return;
+        const int32_t value = HexAnswer(*answer);
         if (WskTCP502.State() != rt::sckConnected) return;
         const uint16_t words[] = {HighWord(value), LowWord(value)};
         WskTCP502.SendData(BuildWriteMultipleRegisters(UnitIdFromNetId(ConfigReal[0].NetID),

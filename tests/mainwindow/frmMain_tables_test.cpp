@@ -374,10 +374,36 @@ TEST_F(TableWritesTest, AnalogOutputRowAsksForTheValueAndWritesItsRegister) {
     EXPECT_EQ(writes[0].address, 65);
     ASSERT_EQ(writes[0].values.size(), 1);
     EXPECT_GT(writes[0].values[0], 0);
-    // Cancel writes the engineering value 0.
-    dialogs.AnswerInput(std::nullopt);
-    DoubleClick(window->lvwAOMapping, "065 [041]");
-    EXPECT_EQ(Received(6, 2).size(), 2u);
+}
+
+// Backing out of the input box (Cancel, Escape, an empty answer, blanks)
+// never moves the output. The write that follows each one arrives alone:
+// a write sent before it would have arrived first.
+TEST_F(TableWritesTest, BackingOutOfAnOutputsBoxSendsNothing) {
+    struct Output {
+        ui::ListView* list;
+        const char* row;
+        int function;
+        const char* answer;
+        QVector<quint16> written;  // what the answer writes
+    };
+    const Output outputs[] = {
+        {&window->lvwAOMapping, "065 [041]", 6, "5", {10000}},  // 5 V: top of 1..5 V
+        {&window->lvwPOMapping, "450 [1C2]", 16, "1F4", {0x0000, 0x01F4}}};
+    const std::optional<std::string> backOuts[] = {std::nullopt, "", "   "};
+    for (const Output& o : outputs) {
+        for (const auto& backOut : backOuts) {
+            sim.clearLog();
+            dialogs.AnswerInput(backOut);
+            DoubleClick(*o.list, o.row);
+            dialogs.AnswerInput(std::string(o.answer));
+            DoubleClick(*o.list, o.row);
+            const auto writes = Received(o.function, 1);
+            ASSERT_EQ(writes.size(), 1u) << o.row << " '" << backOut.value_or("Cancel") << "'";
+            EXPECT_EQ(writes[0].values, o.written) << o.row;
+        }
+    }
+    EXPECT_TRUE(dialogs.AllAnswersUsed());
 }
 
 TEST_F(TableWritesTest, PulseInputRowClearsAnUpCounter) {
