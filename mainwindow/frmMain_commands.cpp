@@ -9,6 +9,7 @@
 #include "config/ConfigDefaults.h"
 #include "config/ConfigFile.h"
 #include "config/NodeConfig.h"
+#include "link/Connection.h"
 #include "mainwindow/frmAbout.h"
 #include "mainwindow/frmMain.h"
 #include "platform/dialogs.h"
@@ -147,8 +148,13 @@ void frmMain::BuildToolbar() {
 }
 
 void frmMain::Toolbar_ButtonClick(ui::ToolbarButton& button) {
-    ui::SetHourglass(true);
     const std::string key = button.Key();
+    // An Upload or Download clicked while one of them runs (the click is
+    // handled inside its waits) is refused by the link. Its follow-up must
+    // not run either: it would redraw the window and overwrite the edited
+    // copy in the middle of the running transfer.
+    if ((key == "Upload" || key == "Download") && nxlink::TransferInProgress()) return;
+    ui::SetHourglass(true);
     IgnoringErrors([&] {
         if (key == "Connect") {
             mnuConnect_Click();

@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTcpServer>
+#include <QTimer>
 
 #include "config/NodeConfig.h"
 #include "link/Connection.h"
@@ -136,6 +137,57 @@ TEST_F(OnlineWindowTest, DisconnectReturnsTheWindowToItsStartState) {
     // A second Disconnect, with nothing connected, ends the same way.
     w.mnuDisconnect_Click();
     ExpectConnectedControls(w, false);
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+// An Upload or Download clicked while a transfer runs is handled inside the
+// running one's waits and refused: it leaves the window, the pointer and both
+// records as they were, and the running transfer ends as it would have.
+TEST_F(OnlineWindowTest, TransferClickedWhileOneRunsLeavesEverythingAsItWas) {
+    frmMain& w = Start();
+    ASSERT_TRUE(ConnectAndUpload());
+    w.Timer2.SetEnabled(false);
+    struct Case {
+        const char* running;
+        const char* clicked;
+    };
+    const Case cases[] = {{"Download", "Upload"}, {"Upload", "Download"}, {"Download", "Download"}};
+    for (const Case& c : cases) {
+        for (int s : {0, 1, 2}) ConfigSetting[0].DownloadPending[s] = kTrue;
+        ConfigSetting[0].BreakLineFunc[5] = 1;  // an edit not yet marked for Download
+        sim.clearLog();
+        bool ran = false;
+        QTimer::singleShot(0, [&] {
+            ran = nxlink::TransferInProgress();
+            // Marks that a redraw of the window would undo.
+            w.SetCaption("probe");
+            w.lvwIOMSummary.ListItems(1).SetSubItem(1, "probe");
+            w.fmeCAIConf.ZOrder(0);
+            const NodeConfig real = ConfigReal[0], setting = ConfigSetting[0];
+            const bool hourglass = ui::HourglassShown();
+            w.Toolbar.Buttons(c.clicked).PerformClick();
+            EXPECT_EQ(w.Caption(), "probe");
+            EXPECT_EQ(w.lvwIOMSummary.ListItems(1).SubItem(1), "probe");
+            EXPECT_EQ(w.fmeCAIConf.ZPosition(), 0);
+            EXPECT_TRUE(ConfigReal[0] == real);
+            EXPECT_TRUE(ConfigSetting[0] == setting);
+            EXPECT_EQ(ui::HourglassShown(), hourglass);
+        });
+        w.Toolbar.Buttons(c.running).PerformClick();
+        ASSERT_TRUE(ran) << c.running << " / " << c.clicked;
+        if (std::string(c.running) == "Download") {
+            // Every pending slot was written to the end, none is pending again.
+            int toOperational = 0;
+            for (const auto& e : sim.received(nxsim::Channel::Modbus))
+                if (e.function == 16 && e.values.size() == 3 && e.values[0] == 1 &&
+                    e.values[2] == 2)
+                    ++toOperational;
+            EXPECT_EQ(toOperational, 3);
+            for (int s : {0, 1, 2}) EXPECT_EQ(ConfigSetting[0].DownloadPending[s], 0) << s;
+            EXPECT_EQ(ConfigSetting[0].BreakLineFunc[5], 1);
+        }
+        w.Timer2.SetEnabled(false);
+    }
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
