@@ -56,7 +56,8 @@ class LinkWindow {
     // The rack reset of Disconnect: slot buttons 0 to 7 deselected, without
     // picture and with tool-tip "", their lblIOMName labels hidden;
     // optMCU and optPower 0 and 1 deselected, without picture and tool-tip.
-    // Slot 8 and power position 2 are left alone.
+    // Slot 8 and power position 2 are left alone. The rack frame's caption
+    // (the controller's name) is emptied, as the reset records name none.
     virtual void ClearRackPicture() = 0;
     // Selects (running optPower_Click(0)) or deselects optPower(0).
     virtual void SetOptPower0Selected(bool selected) = 0;

@@ -77,6 +77,7 @@ void frmMain::ClearRackPicture() {
             ShowRackButton(*b, "", "");
         }
     }
+    fmeController.SetCaption("");
 }
 
 void frmMain::SetOptPower0Selected(bool selected) { optPower(0).SetValue(selected); }

@@ -91,6 +91,7 @@ TEST_F(OnlineWindowTest, DisconnectReturnsTheWindowToItsStartState) {
     ASSERT_TRUE(ConnectAndUpload());
     ASSERT_EQ(w.Caption(), StartCaptionText() + "(Online Mode)");
     ASSERT_TRUE(w.optSlot(0).HasPicture());
+    ASSERT_NE(w.fmeController.Caption(), "");
     w.Toolbar.Buttons("Disconnect").PerformClick();
 
     ExpectConnectedControls(w, false);
@@ -114,7 +115,8 @@ TEST_F(OnlineWindowTest, DisconnectReturnsTheWindowToItsStartState) {
     ASSERT_EQ(w.lvwIOMSummary.ListItemCount(), 8);
     EXPECT_EQ(w.lvwIOMSummary.ListItems(8).Text(), "07");
     EXPECT_EQ(w.lvwIOMSummary.ListItems(1).SubItem(1), "");
-    // The rack is empty and nothing in it is selected.
+    // The rack is empty, names no controller and nothing in it is selected.
+    EXPECT_EQ(w.fmeController.Caption(), "");
     for (int s = 0; s <= 7; ++s) {
         EXPECT_FALSE(w.optSlot(s).Value());
         EXPECT_FALSE(w.optSlot(s).HasPicture());
