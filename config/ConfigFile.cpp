@@ -593,12 +593,14 @@ bool ReadConfigDocument(const std::string& path, rt::IniFile& ini, std::string& 
     return true;
 }
 
-void LoadCommand(const std::string& path) {
+// Returns the text of the failure it showed, empty when the file was read.
+std::string LoadCommand(const std::string& path) {
     rt::IniFile ini;
     std::string reason;
     if (!ReadConfigDocument(path, ini, reason)) {
-        rt::MsgBox("Load file error: " + reason + ": " + path, rt::vbOKOnly | rt::vbCritical);
-        return;
+        const std::string failure = "Load file error: " + reason + ": " + path;
+        rt::MsgBox(failure, rt::vbOKOnly | rt::vbCritical);
+        return failure;
     }
     // A failing step ends the command there, without a message.
     try {
@@ -621,14 +623,24 @@ void LoadCommand(const std::string& path) {
         host.SetModeCaption("(Offline Mode)");
     } catch (const std::exception&) {
     }
+    return "";
 }
 
-void SaveCommand(int16_t node) {
+// Shows a save failure; returns its text.
+std::string SaveFailure(const rt::RuntimeError& e) {
+    const std::string failure = "Save file error: " + e.Description();
+    rt::MsgBox(failure, rt::vbOKOnly);
+    return failure;
+}
+
+// Returns the text of the failure it showed, empty when the file was written.
+std::string SaveCommand(int16_t node) {
     try {
         SaveConfigFile(node, McuIniPath);
     } catch (const rt::RuntimeError& e) {
-        rt::MsgBox("Save file error: " + e.Description(), rt::vbOKOnly);
+        return SaveFailure(e);
     }
+    return "";
 }
 
 }  // namespace
@@ -654,15 +666,14 @@ void LoadConfigFile(const int16_t& node, const std::string& path) {
     LoadDocument(node, ini);
 }
 
-void mnuFileSave_Click() {
+std::string mnuFileSave_Click() {
     int16_t node = 0;
     try {
         node = Host().SelectedNode();
     } catch (const rt::RuntimeError& e) {
-        rt::MsgBox("Save file error: " + e.Description(), rt::vbOKOnly);
-        return;
+        return SaveFailure(e);
     }
-    SaveCommand(node);
+    return SaveCommand(node);
 }
 
 void mnuFileSaveAs_Click() {
@@ -670,7 +681,7 @@ void mnuFileSaveAs_Click() {
     try {
         node = Host().SelectedNode();
     } catch (const rt::RuntimeError& e) {
-        rt::MsgBox("Save file error: " + e.Description(), rt::vbOKOnly);
+        SaveFailure(e);
         return;
     }
     rt::FileDialogRequest request;
@@ -683,7 +694,7 @@ void mnuFileSaveAs_Click() {
     SaveCommand(node);
 }
 
-void mnuFileLoad_Click() { LoadCommand(McuIniPath); }
+std::string mnuFileLoad_Click() { return LoadCommand(McuIniPath); }
 
 void mnuFileLoadFrom_Click() {
     rt::FileDialogRequest request;

@@ -26,11 +26,13 @@ void SaveConfigFile(const int16_t& node, const std::string& path);
 // as a file without keys, and a key that cannot be stored is skipped.
 void LoadConfigFile(const int16_t& node, const std::string& path);
 
-// "Save setting": saves to McuIniPath.
-void mnuFileSave_Click();
+// "Save setting": saves to McuIniPath. A failure is shown in a message box;
+// its text is returned (empty when the file was written).
+std::string mnuFileSave_Click();
 // "Save setting as ...": asks for a file name, makes it McuIniPath, saves.
 void mnuFileSaveAs_Click();
-// "Load setting": loads McuIniPath.
-void mnuFileLoad_Click();
+// "Load setting": loads McuIniPath. A failure is shown in a message box;
+// its text is returned (empty when the file was read).
+std::string mnuFileLoad_Click();
 // "Load setting from ...": loads a file the user picks; McuIniPath stays.
 void mnuFileLoadFrom_Click();

@@ -172,14 +172,17 @@ void frmMain::Toolbar_ButtonClick(ui::ToolbarButton& button) {
         } else if (key == "Load") {
             if (rt::MsgBox("Would you want to load IOM parameters from file?", rt::vbYesNo,
                            "Tool Operation") == rt::vbYes) {
-                IgnoringErrors([] { mnuFileLoad_Click(); });
-                txtStatus.SetText("Load data from ini file.");
+                // A failed load keeps its failure on the status line.
+                std::string failure;
+                IgnoringErrors([&] { failure = mnuFileLoad_Click(); });
+                txtStatus.SetText(failure.empty() ? "Load data from ini file." : failure);
             }
         } else if (key == "Save") {
             if (rt::MsgBox("Would you want to save IOM parameters into file?", rt::vbYesNo,
                            "Tool Operation") == rt::vbYes) {
-                IgnoringErrors([] { mnuFileSave_Click(); });
-                txtStatus.SetText("Save data into ini file.");
+                std::string failure;
+                IgnoringErrors([&] { failure = mnuFileSave_Click(); });
+                txtStatus.SetText(failure.empty() ? "Save data into ini file." : failure);
             }
         } else if (key == "Exit") {
             close();

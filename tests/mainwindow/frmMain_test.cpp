@@ -391,6 +391,31 @@ TEST_F(MainWindowTest, SaveYesWritesTheDefaultFileAndLoadYesReadsIt) {
     EXPECT_EQ(w.fmeController.Caption(), "GW-7010");
 }
 
+TEST_F(MainWindowTest, FailedSaveOrLoadFromTheToolbarLeavesItsFailureOnTheStatusLine) {
+    frmMain& w = Open();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    struct Case {
+        const char* key;
+        std::string path;  // a folder that does not exist, a file that does not
+        const char* failure;
+    };
+    const Case cases[] = {
+        {"Save", dir.filePath("gone/NX-4410_MCU.ini").toStdString(), "Save file error: "},
+        {"Load", dir.filePath("missing.ini").toStdString(), "Load file error: "}};
+    for (const Case& c : cases) {
+        McuIniPath = c.path;
+        dialogs.shown.clear();
+        dialogs.AnswerMsgBox(rt::vbYes);
+        dialogs.AnswerMsgBox(rt::vbOK);
+        w.Toolbar_ButtonClick(w.Toolbar.Buttons(c.key));
+        ASSERT_EQ(dialogs.shown.size(), 2u) << c.key;
+        EXPECT_EQ(dialogs.shown[1].prompt.rfind(c.failure, 0), 0u) << dialogs.shown[1].prompt;
+        EXPECT_EQ(w.txtStatus.Text(), dialogs.shown[1].prompt);
+    }
+    EXPECT_EQ(w.Caption(), kStartCaption);
+}
+
 TEST_F(MainWindowTest, ButtonMenuDefaultLoadsWithoutAsking) {
     frmMain& w = Open();
     QTemporaryDir dir;
