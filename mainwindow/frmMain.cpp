@@ -91,6 +91,9 @@ frmMain::frmMain(QWidget* parent)
     WireControls();
     SetFileCommandsHost(this);
     nxlink::SetLinkWindow(this);
+    // The designed size is the size the window keeps, so the load centres
+    // the window as it will be shown.
+    FitToContent();
     Form_Load();
     Form_Resize();
 }
@@ -107,14 +110,14 @@ void frmMain::BuildConnectionBar(QWidget* parent) {
     lblCtlIP.Create(parent, "IP");
     lblCtlIP.Move(120, 165, 300, 285);
     TxtCtlIP.Create(parent, "192.168.1.16");
-    TxtCtlIP.Move(420, 120, 1800, 345);
+    TxtCtlIP.Move(420, 120, 1680, 345);
     lblNode.Create(parent, "Node");
-    lblNode.Move(2340, 165, 540, 285);
+    lblNode.Move(2220, 165, 540, 285);
     ComboNODE.Create(parent, ui::ComboBox::Style::DropdownList);
-    ComboNODE.Move(2880, 120, 660, 345);
+    ComboNODE.Move(2760, 120, 660, 345);
     ComboNODE.AddItem("0");
     LblNetID.Create(parent, "Modbus ID");
-    LblNetID.Move(3660, 165, 1000, 285);
+    LblNetID.Move(3540, 165, 1080, 285);
     TxtNetID.Create(parent, "1");
     TxtNetID.Move(4620, 120, 540, 345);
     CmdSetNetID.Create(parent, "Set");
@@ -325,22 +328,26 @@ void frmMain::Form_Resize() {
         fmeQ300.SetVisible(true);
         fmeQ300.ZOrder(0);
         fmeController.ZOrder(0);
-        // The window always takes the size of its content: the outer frame,
-        // the toolbar and the menu bar with a small margin.
-        const int toolbar = ui::ToTwips(Toolbar.widget()->sizeHint().height());
-        const int height = fmeQ300.Height() + toolbar + 700;
-        const int width = fmeQ300.Width() + 100;
         // Maximised or full screen is a size of its own too.
         if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
             setWindowState(windowState() & ~(Qt::WindowMaximized | Qt::WindowFullScreen));
-        setFixedSize(ui::ToPixels(width), ui::ToPixels(height));
-        resize(ui::ToPixels(width), ui::ToPixels(height));
+        FitToContent();
     }
     for (ui::Frame* f : PageFrames()) {
         f->SetTop(kPageTop);
         f->SetLeft(kPageLeft);
     }
     resizing_ = false;
+}
+
+// The window always takes the size of its content: the outer frame, the
+// toolbar and the menu bar with a small margin.
+void frmMain::FitToContent() {
+    const int toolbar = ui::ToTwips(Toolbar.widget()->sizeHint().height());
+    const int height = fmeQ300.Height() + toolbar + 700;
+    const int width = fmeQ300.Width() + 100;
+    setFixedSize(ui::ToPixels(width), ui::ToPixels(height));
+    resize(ui::ToPixels(width), ui::ToPixels(height));
 }
 
 void frmMain::Form_Unload(int16_t& cancel) {

@@ -213,6 +213,9 @@ class frmMain : public QMainWindow, public FileCommandsHost, public nxlink::Link
     void BuildTables(QWidget* parent);
     void WireControls();
     void ToolbarUpload();
+    // Gives the window the size of its content (the outer frame, toolbar
+    // and menu bar).
+    void FitToContent();
     void EndProgram();
     void StartFirmwareProgram(const std::string& fileName);
     // The connected (true) or disconnected enabled and visible states.

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QPixmap>
+#include <QScreen>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -156,6 +157,39 @@ TEST_F(MainWindowTest, WindowSnapsBackToItsContentSize) {
     w.showMaximized();
     QCoreApplication::processEvents();
     EXPECT_EQ(w.size(), designed);
+}
+
+TEST_F(MainWindowTest, WindowIsCentredWithTheSizeItKeeps) {
+    frmMain& w = Open();
+    w.show();
+    QCoreApplication::processEvents();
+    const QPoint screen = w.screen()->geometry().center();
+    const QPoint window = w.frameGeometry().center();
+    // Within the window frame the platform adds after the load.
+    EXPECT_NEAR(window.x(), screen.x(), 3);
+    EXPECT_NEAR(window.y(), screen.y(), 3);
+}
+
+// Each control of the connection bar shows its longest text in full and
+// ends before the next control begins.
+TEST_F(MainWindowTest, ConnectionBarTextsFitAndNothingOverlaps) {
+    frmMain& w = Open();
+    struct Place {
+        ui::Control* control;
+        const char* text;
+        int margin;  // pixels besides the text: frame, padding, drop-down arrow
+    };
+    const Place bar[] = {{&w.lblCtlIP, "IP", 4},        {&w.TxtCtlIP, "255.255.255.255", 8},
+                         {&w.lblNode, "Node", 4},       {&w.ComboNODE, "0", 24},
+                         {&w.LblNetID, "Modbus ID", 4}, {&w.TxtNetID, "247", 8},
+                         {&w.CmdSetNetID, "Set", 8},    {&w.fmeNoModule, "", 0}};
+    for (size_t i = 0; i + 1 < std::size(bar); ++i) {
+        const QWidget* c = bar[i].control->widget();
+        const QWidget* next = bar[i + 1].control->widget();
+        const int text = QFontMetrics(c->font()).horizontalAdvance(bar[i].text);
+        EXPECT_LE(text + bar[i].margin, c->width()) << bar[i].text;
+        EXPECT_LE(c->geometry().right(), next->x()) << bar[i].text;
+    }
 }
 
 // ---- Menus and toolbar as designed ------------------------------------------------
