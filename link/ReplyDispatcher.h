@@ -85,9 +85,10 @@ std::optional<std::vector<uint8_t>> TakeArrivalReply(Queue& queue, bool* discard
 }
 
 // The data-arrival handler of the Modbus connection: dispatches the reply the
-// arrival completes (TakeArrivalReply) against the Tag of `ws`. The error message of a
-// failed reply (the error's description, critical icon, title "Error") is
-// shown from the event loop afterwards, never from inside the handler.
+// arrival completes (TakeArrivalReply) against the Tag of `ws`. The error
+// message of a failed reply (the error's description, critical icon, title
+// "Error") is shown from the event loop afterwards, never from inside the
+// handler.
 void WskTCP502_DataArrival(rt::WinsockControl& ws, int32_t bytesTotal);
 
 // Connects the handler to the control's DataArrival event.
