@@ -3,6 +3,7 @@
 #include "config/ModuleCatalog.h"
 #include "config/NodeConfig.h"
 #include "link/Connection.h"
+#include "link/PendingRequest.h"
 #include "link/RegisterMap.h"
 #include "platform/WinsockControl.h"
 #include "platform/runtime.h"
@@ -308,7 +309,8 @@ bool SendModuleCommandNoWait(const ModuleCommand& command) {
     rt::WinsockControl& ws = WskTCP502();
     if (ws.State() != rt::sckConnected) return false;
     try {
-        ws.SendData(BuildModuleCommandFrame(UnitIdFromNetId(ConfigReal[0].NetID), command));
+        SendModbusRequest(ws,
+                          BuildModuleCommandFrame(UnitIdFromNetId(ConfigReal[0].NetID), command));
     } catch (const rt::RuntimeError&) {
         return false;  // a Net ID that is no unit id, or a send that failed
     }

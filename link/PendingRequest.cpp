@@ -60,6 +60,6 @@ int ModbusWaitsInProgress() { return g_modbusWaits; }
 ReplyOutcome SendRequestAndWait(rt::WinsockControl& ws, const std::string& key,
                                 const ModbusFrame& frame, uint32_t timeoutMs) {
     ws.SetTag(key);
-    ws.SendData(frame);
+    SendModbusRequest(ws, frame);
     return WaitForReply(ws, timeoutMs);
 }

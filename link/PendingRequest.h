@@ -63,8 +63,19 @@ ReplyOutcome WaitForReply(rt::WinsockControl& ws, uint32_t timeoutMs);
 // request that another routine is waiting for.
 int ModbusWaitsInProgress();
 
-// Writes the key, sends the frame and waits. Does not test the connection
-// (every sender has its own answer to a closed connection); a failing send
-// raises its run-time error to the caller.
+// Sends one request on the Modbus connection, keyed or not. Drops whatever
+// is still queued first (the tail of a late reply, stray bytes), so that
+// the reply to this request is read from its first byte. A failing send
+// raises its run-time error. (A template so that tests can put a byte queue
+// in place of the socket control.)
+template <class Channel>
+void SendModbusRequest(Channel& ws, const ModbusFrame& frame) {
+    ws.DiscardData();
+    ws.SendData(frame);
+}
+
+// Writes the key, sends the frame (SendModbusRequest) and waits. Does not
+// test the connection (every sender has its own answer to a closed
+// connection); a failing send raises its run-time error to the caller.
 ReplyOutcome SendRequestAndWait(rt::WinsockControl& ws, const std::string& key,
                                 const ModbusFrame& frame, uint32_t timeoutMs);

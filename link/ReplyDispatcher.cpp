@@ -443,19 +443,17 @@ DispatchResult DispatchModbusReply(std::span<const uint8_t> reply, std::string& 
 }
 
 void WskTCP502_DataArrival(rt::WinsockControl& ws, int32_t /*bytesTotal*/) {
-    for (;;) {
-        std::optional<std::vector<uint8_t>> reply = TakeNextReply(ws);
-        if (!reply) return;
-        std::string key = ws.Tag();
-        const DispatchResult result = DispatchModbusReply(*reply, key);
-        if (key != ws.Tag()) ws.SetTag(key);
-        if (g_observer) g_observer(*reply, result);
-        if (result.Outcome == DispatchOutcome::Failed) {
-            // Shown from the event loop, so that replies keep flowing (and
-            // this handler returns) while the box is open.
-            QTimer::singleShot(
-                0, [text = result.Description] { rt::MsgBox(text, rt::vbCritical, "Error"); });
-        }
+    const std::optional<std::vector<uint8_t>> reply = TakeArrivalReply(ws);
+    if (!reply) return;
+    std::string key = ws.Tag();
+    const DispatchResult result = DispatchModbusReply(*reply, key);
+    if (key != ws.Tag()) ws.SetTag(key);
+    if (g_observer) g_observer(*reply, result);
+    if (result.Outcome == DispatchOutcome::Failed) {
+        // Shown from the event loop, so that replies keep flowing (and this
+        // handler returns) while the box is open.
+        QTimer::singleShot(
+            0, [text = result.Description] { rt::MsgBox(text, rt::vbCritical, "Error"); });
     }
 }
 

@@ -7,11 +7,14 @@
 // TCP is a stream: replies are cut out of the received bytes by the MBAP
 // length field, never by the byte-count byte (0 for 128- and 256-register
 // reads). A reply split over several arrivals is dispatched once, when it is
-// complete; several replies in one arrival are dispatched one by one, each
-// under the key that is current when its turn comes. A header with a protocol
-// id other than 0 or a length outside 2..515 cannot be a reply: every byte
-// received so far is dropped, and the stream starts again with the next
-// arrival.
+// complete. An arrival completes at most one reply: whatever follows it in
+// the same arrival is dropped, so that stray bytes after a reply can never
+// become the head of the next one. A header with a protocol id other than 0
+// or a length outside 2..515 cannot be a reply: the bytes of that arrival
+// (with the unfinished reply they were meant to complete) are dropped, and
+// the stream starts again with the next arrival. Every sender drops what is
+// still queued before it sends (SendModbusRequest), so each request's reply
+// is read from its first byte.
 #pragma once
 
 #include <QMetaObject>
@@ -68,10 +71,24 @@ std::optional<std::vector<uint8_t>> TakeNextReply(Queue& queue, bool* discarded 
     return queue.GetData(static_cast<size_t>(6 + length));
 }
 
-// The data-arrival handler of the Modbus connection: dispatches every
-// complete reply queued on `ws` against its Tag. The error message of a
-// failed reply (the error's description, critical icon, title "Error") is
-// shown from the event loop afterwards, never from inside the handler.
+// The reply that an arrival completes, taken out of the queue; the bytes
+// that follow it came with the same arrival and are dropped. nullopt while
+// the reply is incomplete, and after a header that cannot be a reply.
+template <class Queue>
+std::optional<std::vector<uint8_t>> TakeArrivalReply(Queue& queue, bool* discarded = nullptr) {
+    std::optional<std::vector<uint8_t>> reply = TakeNextReply(queue, discarded);
+    if (reply && queue.BytesReceived() > 0) {
+        queue.DiscardData();
+        if (discarded) *discarded = true;
+    }
+    return reply;
+}
+
+// The data-arrival handler of the Modbus connection: dispatches the reply the
+// arrival completes (TakeArrivalReply) against the Tag of `ws`. The error
+// message of a failed reply (the error's description, critical icon, title
+// "Error") is shown from the event loop afterwards, never from inside the
+// handler.
 void WskTCP502_DataArrival(rt::WinsockControl& ws, int32_t bytesTotal);
 
 // Connects the handler to the control's DataArrival event.

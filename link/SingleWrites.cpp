@@ -7,6 +7,7 @@
 #include "config/NodeConfig.h"
 #include "link/Connection.h"
 #include "link/ModbusFrame.h"
+#include "link/PendingRequest.h"
 #include "platform/WinsockControl.h"
 #include "platform/dialogs.h"
 #include "platform/runtime.h"
@@ -46,8 +47,8 @@ void ModbusSetAOValue(const int16_t& Address, const float& Value, const int16_t&
         const std::optional<uint8_t> unitId = WriteUnitId();
         if (!unitId) return;
         const int16_t count = ConverValue2BitDec(Value, RangeCode);
-        ws.SendData(BuildWriteSingleRegister(*unitId, static_cast<uint16_t>(Address),
-                                             static_cast<uint16_t>(count)));
+        SendModbusRequest(ws, BuildWriteSingleRegister(*unitId, static_cast<uint16_t>(Address),
+                                                       static_cast<uint16_t>(count)));
     } catch (const rt::RuntimeError& e) {
         rt::MsgBox(e.Description(), rt::vbOKOnly, kApplicationTitle);
     }
@@ -59,7 +60,7 @@ void ModbusSetDOValue(const int16_t& Address, const uint8_t& Value) {
     try {
         const std::optional<uint8_t> unitId = WriteUnitId();
         if (!unitId) return;
-        ws.SendData(BuildWriteSingleCoil(*unitId, static_cast<uint16_t>(Address), Value));
+        SendModbusRequest(ws, BuildWriteSingleCoil(*unitId, static_cast<uint16_t>(Address), Value));
     } catch (const rt::RuntimeError& e) {
         rt::MsgBox(e.Description(), rt::vbOKOnly, "Error");
     }

@@ -2,7 +2,6 @@
 
 #include <QTimer>
 #include <cctype>
-#include <cstdlib>
 
 #include "config/NodeConfig.h"
 #include "link/Connection.h"
@@ -67,8 +66,7 @@ int16_t TextReplyToInteger(std::string_view reply) {
     bool digits = false;
     const size_t n = LeadingNumberLength(t.substr(i), &digits);
     if (!digits || i + n != t.size()) rt::Raise(rt::ErrTypeMismatch);
-    const std::string number(t);
-    return rt::CInt(std::strtod(number.c_str(), nullptr));
+    return rt::CInt(rt::Val(t));
 }
 
 void SendTextRequest(rt::WinsockControl& ws, const std::string& key, std::string_view command) {
@@ -132,8 +130,7 @@ double NetIdTextValue(std::string_view text) {
     bool digits = false;
     const size_t n = LeadingNumberLength(text, &digits);
     if (!digits) return 0;
-    const std::string number(text.substr(0, n));
-    return std::strtod(number.c_str(), nullptr);
+    return rt::Val(text.substr(0, n));
 }
 
 std::string NetIdTextForCommand(std::string_view text) { return rt::CStr(NetIdTextValue(text)); }

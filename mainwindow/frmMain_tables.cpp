@@ -9,6 +9,7 @@
 #include "link/LiveValues.h"
 #include "link/ModbusFrame.h"
 #include "link/ModuleCommands.h"
+#include "link/PendingRequest.h"
 #include "link/SingleWrites.h"
 #include "mainwindow/MappingTables.h"
 #include "mainwindow/frmMain.h"
@@ -200,7 +201,8 @@ void frmMain::lvwPOMapping_DblClick() {
         const int32_t value = HexAnswer(*answer);
         if (WskTCP502.State() != rt::sckConnected) return;
         const uint16_t words[] = {HighWord(value), LowWord(value)};
-        WskTCP502.SendData(BuildWriteMultipleRegisters(UnitIdFromNetId(ConfigReal[0].NetID),
-                                                       static_cast<uint16_t>(address), words));
+        SendModbusRequest(WskTCP502,
+                          BuildWriteMultipleRegisters(UnitIdFromNetId(ConfigReal[0].NetID),
+                                                      static_cast<uint16_t>(address), words));
     });
 }

@@ -172,6 +172,10 @@ void SimServer::respond(Conn& c, const QByteArray& reply, const std::optional<Fa
         case FaultKind::DoubleReply:
             enqueue(c, reply + reply, 0, false);
             return;
+        case FaultKind::TrailingJunk:
+            enqueue(c, reply + (fault->garbage.isEmpty() ? QByteArray("\xDE\xAD") : fault->garbage),
+                    fault->delayMs, false);
+            return;
         case FaultKind::Garbage: {
             QByteArray g = fault->garbage;
             if (g.isEmpty()) {

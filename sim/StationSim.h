@@ -72,6 +72,7 @@ enum class FaultKind {
     WrongUnitId,      // the reply carries unit id + 1
     Split,            // the reply in `pieces` writes, delayMs apart
     DoubleReply,      // the reply twice in one write
+    TrailingJunk,     // the reply followed by `garbage` (DE AD when empty) in one write
     Garbage,          // `garbage` instead of the reply: any hand-made reply, or
                       // 12 random bytes when empty
     CloseConnection,  // close the connection without replying

@@ -172,6 +172,23 @@ TEST_F(Download, AllEightSlotsOfTheDefaultStation) {
     EXPECT_EQ(ModuleCommandsReceived(sim).size(), 64u);
 }
 
+TEST_F(Download, BytesAfterACommandReplyAreDroppedAndEverySlotIsWritten) {
+    // Every echo of slot 4 is followed by stray bytes in the same write.
+    EditSlots();
+    FaultRule f = CommandFault(-1, 4, FaultKind::TrailingJunk);
+    f.garbage = QByteArray::fromHex("0102030405");
+    f.count = -1;
+    sim.addFault(f);
+    RunDownload();
+    EXPECT_EQ(Messages(), std::vector<std::string>{});
+    for (int s : {2, 4, 6}) {
+        EXPECT_EQ(CountLine("Write IOM " + std::to_string(s) + " configuration OK!"), 1) << s;
+        EXPECT_EQ(ConfigSetting[0].DownloadPending(s), kFalse) << s;
+        EXPECT_EQ(sim.station().slot[static_cast<size_t>(s)].nmtState, nxsim::NmtOperation) << s;
+    }
+    EXPECT_EQ(CodesOfSlot(6), (std::vector<int>{1, 16, 17, 64, 112, 113, 114, 115, 1}));
+}
+
 TEST_F(Download, TimeoutLeavesTheSlotPendingWithoutItsFinalNmtCommand) {
     EditSlots();
     set().DownloadPending(3) = kTrue;

@@ -555,6 +555,8 @@ struct FakeQueue {
         return out;
     }
     void DiscardData() { bytes.clear(); }
+    void SendData(const ModbusFrame&) { ++requests; }
+    int requests = 0;
 };
 
 struct StreamResult {
@@ -565,8 +567,8 @@ struct StreamResult {
     bool operator==(const StreamResult&) const = default;
 };
 
-// Feeds the pieces one arrival after the other, dispatching every complete
-// reply of each arrival under the current key.
+// Feeds the pieces one arrival after the other, dispatching the reply each
+// arrival completes under the current key.
 StreamResult Feed(const std::vector<Bytes>& pieces, std::string key) {
     ResetConfigRecordsForStartup();
     ResetLiveValues();
@@ -576,7 +578,7 @@ StreamResult Feed(const std::vector<Bytes>& pieces, std::string key) {
     StreamResult r;
     for (const Bytes& piece : pieces) {
         q.bytes.insert(q.bytes.end(), piece.begin(), piece.end());
-        while (auto reply = TakeNextReply(q))
+        if (auto reply = TakeArrivalReply(q))
             r.outcomes.push_back(DispatchModbusReply(*reply, key).Outcome);
     }
     r.stored = Snapshot();
@@ -628,20 +630,20 @@ TEST(ReplyStream, EverySplitGivesTheSameResult) {
         for (uint8_t byte : s.reply) single.push_back({byte});
         EXPECT_TRUE(Feed(single, s.key) == whole) << "one byte at a time";
 
-        // Followed by the next reply in the same arrival: each is dispatched
-        // on its own, the second under the key the first left.
-        Bytes both = s.reply;
-        both.insert(both.end(), next.begin(), next.end());
-        const StreamResult joined = Feed({both}, s.key);
-        ASSERT_EQ(joined.outcomes.size(), 2u);
-        EXPECT_EQ(joined.outcomes[0], whole.outcomes[0]);
-        StreamResult secondAlone = Feed({s.reply, next}, s.key);
-        EXPECT_TRUE(joined == secondAlone);
-        // The next reply is an AI image: under a key still pending it may
-        // match, under "0"/"-1" it is ignored.
+        // Whatever follows the reply in the same arrival is dropped, whether
+        // it is another reply or stray bytes; the reply itself is taken.
+        for (const Bytes& tail : {next, Bytes{0xDE, 0xAD}, Bytes{0, 0, 0, 0, 0}}) {
+            Bytes joined = s.reply;
+            joined.insert(joined.end(), tail.begin(), tail.end());
+            EXPECT_TRUE(Feed({joined}, s.key) == whole) << "followed by " << tail.size();
+        }
+        // In an arrival of its own the next reply is dispatched too: under a
+        // key still pending it may match, under "0"/"-1" it is ignored.
+        const StreamResult apart = Feed({s.reply, next}, s.key);
+        ASSERT_EQ(apart.outcomes.size(), 2u);
         if (whole.key == "0" || whole.key == "-1") {
-            EXPECT_EQ(joined.outcomes[1], DispatchOutcome::Ignored);
-            EXPECT_TRUE(joined.stored == whole.stored);
+            EXPECT_EQ(apart.outcomes[1], DispatchOutcome::Ignored);
+            EXPECT_TRUE(apart.stored == whole.stored);
         }
     }
 }
@@ -802,6 +804,96 @@ TEST(ReplyFuzz, RandomStreamIsCutWithinTheBuffer) {
     EXPECT_GT(cut, 0);
 }
 
+// A station that answers every request, now and then in pieces, and strews
+// junk after a reply in the same arrival, before it, and in arrivals of its
+// own between the replies. A reply that opens its request's answer is always
+// taken whole, whatever junk came before it.
+TEST(ReplyFuzz, JunkAroundRepliesNeverCostsALaterRequestItsReply) {
+    std::mt19937 rng(4242);
+    auto pick = [&](size_t n) { return static_cast<size_t>(rng() % n); };
+    const std::vector<StreamSample> samples = StreamSamples();
+    std::vector<StreamResult> clean;
+    for (const StreamSample& s : samples) clean.push_back(Feed({s.reply}, s.key));
+    auto junk = [&] {
+        Bytes j;
+        switch (pick(4)) {
+            case 0:
+                j = {0xDE, 0xAD};
+                break;
+            case 1:  // mostly zeros, so that plausible headers come up often
+                j.resize(1 + pick(14));
+                for (auto& b : j) b = pick(3) == 0 ? static_cast<uint8_t>(rng()) : 0;
+                break;
+            case 2:  // a reply cut short or with a byte changed
+                j = samples[pick(samples.size())].reply;
+                j.resize(1 + pick(j.size()));
+                j[pick(j.size())] ^= static_cast<uint8_t>(1 + pick(255));
+                break;
+            default:
+                j.resize(1 + pick(40));
+                for (auto& b : j) b = static_cast<uint8_t>(rng());
+                break;
+        }
+        return j;
+    };
+
+    FakeQueue q;
+    std::string key;
+    bool junkBefore = false;
+    long checkedAfterJunk = 0;
+    const long rounds = FuzzCount() / 10;
+    for (long round = 0; round < rounds; ++round) {
+        const size_t which = pick(samples.size());
+        const StreamSample& s = samples[which];
+        key = s.key;
+        SendModbusRequest(q, ModbusFrame(12));
+        // The reply in one to three pieces.
+        std::vector<Bytes> arrivals;
+        const size_t pieces = 1 + pick(3);
+        for (size_t p = 0, at = 0; p < pieces; ++p) {
+            const size_t end =
+                p + 1 == pieces ? s.reply.size() : at + pick(s.reply.size() - at + 1);
+            arrivals.emplace_back(s.reply.begin() + static_cast<long>(at),
+                                  s.reply.begin() + static_cast<long>(end));
+            at = end;
+        }
+        // 0: clean; 1: junk after the reply, same arrival; 2: junk in front
+        // of it, same arrival; 3: junk arrivals of their own before it.
+        const size_t mode = pick(4);
+        if (mode == 1) {
+            const Bytes j = junk();
+            arrivals.back().insert(arrivals.back().end(), j.begin(), j.end());
+        } else if (mode == 2) {
+            const Bytes j = junk();
+            arrivals.front().insert(arrivals.front().begin(), j.begin(), j.end());
+        } else if (mode == 3) {
+            for (size_t k = 1 + pick(2); k > 0; --k) arrivals.insert(arrivals.begin(), junk());
+        }
+        const bool junkAfter = pick(3) == 0;  // arrivals of their own after the reply
+        if (junkAfter)
+            for (size_t k = 1 + pick(2); k > 0; --k) arrivals.push_back(junk());
+
+        std::vector<std::pair<Bytes, DispatchOutcome>> taken;
+        for (Bytes& a : arrivals) {
+            if (a.empty()) continue;
+            q.bytes.insert(q.bytes.end(), a.begin(), a.end());
+            if (auto reply = TakeArrivalReply(q))
+                taken.emplace_back(*reply, DispatchModbusReply(*reply, key).Outcome);
+        }
+        if (mode <= 1) {
+            SCOPED_TRACE("round " + std::to_string(round) + ", " + s.name);
+            ASSERT_FALSE(taken.empty());
+            ASSERT_EQ(taken[0].first, s.reply);
+            ASSERT_EQ(taken[0].second, clean[which].outcomes[0]);
+            ASSERT_EQ(key, clean[which].key);
+            if (junkBefore) ++checkedAfterJunk;
+        }
+        junkBefore = mode != 0 || junkAfter;
+    }
+    EXPECT_EQ(q.requests, rounds);
+    EXPECT_GT(checkedAfterJunk, rounds / 5);
+}
+
 // ---- Through the socket ----------------------------------------------------------
 
 class DataArrival : public Dispatcher {
@@ -846,17 +938,18 @@ TEST_F(DataArrival, ReplySplitOverTwoArrivalsIsDispatchedOnce) {
     EXPECT_EQ(ws.BytesReceived(), 0u);
 }
 
-TEST_F(DataArrival, TwoRepliesInOneArrivalAreDispatchedOneByOne) {
-    Bytes two = MakeReply(1, 0x83, {0x02});
-    const Bytes second = RegistersReply(1, FcReadHoldingRegisters, 0, Regs(128, 3));
+TEST_F(DataArrival, OnlyTheFirstReplyOfAnArrivalIsTaken) {
+    Bytes two = RegistersReply(1, FcReadHoldingRegisters, 0, Regs(128, 3));
+    const Bytes second = MakeReply(1, 0x83, {0x02});
     two.insert(two.end(), second.begin(), second.end());
     ws.SetTag(KeyMonitorImage);
     peer.Send(two);
-    ASSERT_TRUE(PumpUntil([&] { return seen.size() == 2; }));
-    EXPECT_EQ(outcomes,
-              (std::vector<DispatchOutcome>{DispatchOutcome::Refused, DispatchOutcome::Ignored}));
-    EXPECT_EQ(ws.Tag(), KeyErrorReply);
-    EXPECT_EQ(AOValue(0), 0);
+    ASSERT_TRUE(PumpUntil([&] { return !seen.empty(); }));
+    rt::DoEvents();
+    EXPECT_EQ(outcomes, std::vector<DispatchOutcome>{DispatchOutcome::Stored});
+    EXPECT_EQ(ws.Tag(), KeyDone);
+    EXPECT_EQ(AOValue(0), 3);
+    EXPECT_EQ(ws.BytesReceived(), 0u);
 }
 
 TEST_F(DataArrival, ErrorMessageIsShownFromTheEventLoopNotFromTheHandler) {
@@ -876,6 +969,7 @@ TEST_F(DataArrival, ErrorMessageIsShownFromTheEventLoopNotFromTheHandler) {
 TEST_F(DataArrival, ReplyWithoutARequestShowsNothing) {
     ws.SetTag("");
     peer.Send(RegistersReply(1, FcReadInputRegisters, {201, 0xFFFF}));
+    ASSERT_TRUE(PumpUntil([&] { return seen.size() == 1; }));
     peer.Send(MakeReply(1, FcWriteSingleCoil, {0, 1, 0xFF, 0}));
     ASSERT_TRUE(PumpUntil([&] { return seen.size() == 2; }));
     rt::DoEvents();

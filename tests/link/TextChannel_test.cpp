@@ -7,6 +7,7 @@
 #include "config/NodeConfig.h"
 #include "link/Connection.h"
 #include "link/Upload.h"
+#include "locale_support.h"
 #include "platform/WinsockControl.h"
 #include "platform/runtime.h"
 #include "sequence_support.h"
@@ -67,6 +68,16 @@ TEST(NetIdText, LosingTheFocusPutsOneForEmptyOrOutOfRangeValues) {
     EXPECT_EQ(nxlink::TxtNetID_LostFocus("247"), "247");
     EXPECT_EQ(nxlink::TxtNetID_LostFocus("1"), "1");
     EXPECT_EQ(nxlink::TxtNetID_LostFocus("12.5"), "12.5");
+}
+
+TEST(TextNumbers, ReadTheDecimalPointWhateverTheProcessLocale) {
+    const CommaDecimalLocale comma;
+    if (!comma.ok()) GTEST_SKIP() << "no locale with a decimal comma is available";
+    EXPECT_EQ(nxlink::TextReplyToInteger("2.6"), 3);
+    EXPECT_EQ(nxlink::TextReplyToInteger("17.5"), 18);
+    EXPECT_EQ(nxlink::TextReplyToInteger(" -0.7 "), -1);
+    EXPECT_EQ(nxlink::NetIdTextForCommand("2.6"), "2.6");
+    EXPECT_EQ(nxlink::TxtNetID_LostFocus("247.6"), "1");
 }
 
 TEST(KeyFilter, DigitsPointBackspaceAndEnterPassOthersAreDroppedWithABeep) {
@@ -171,6 +182,34 @@ TEST_F(TextChannel, NonNumericAnswerShowsTheConversionError) {
     ASSERT_EQ(Messages(), std::vector<std::string>{"Type mismatch"});
     EXPECT_EQ(dialogs.shown[0].title, "Error");
     EXPECT_EQ(ConfigReal[0].NetID, 1);
+}
+
+TEST_F(TextChannel, NetIdSentAndReadIsTheSameUnderACommaLocale) {
+    const CommaDecimalLocale comma;
+    if (!comma.ok()) GTEST_SKIP() << "no locale with a decimal comma is available";
+    struct Case {
+        const char* box;
+        const char* answer;
+        const char* sent;
+        int16_t stored;
+    } cases[] = {{"2.6", "17.5", "19!setnetid 2.6", 18},
+                 {"33.25", "32.5", "19!setnetid 33.25", 32}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.box);
+        sim.clearLog();
+        window.eventLog.clear();
+        FaultRule f;
+        f.channel = Channel::Text;
+        f.textPrefix = "19!setnetid";
+        f.kind = FaultKind::Garbage;
+        f.garbage = c.answer;
+        sim.addFault(f);
+        window.netIdText = c.box;
+        nxlink::CmdSetNetID_Click();
+        EXPECT_EQ(TextRequests(sim), std::vector<std::string>{c.sent});
+        ExpectSetNetIdLine(" Set Modbus Net ID OK!!");
+        EXPECT_EQ(ConfigReal[0].NetID, c.stored);
+    }
 }
 
 TEST_F(TextChannel, SetNetIdDoesNothingWhileDisconnected) {

@@ -431,6 +431,38 @@ TEST_F(Upload, ReplySplitIntoPiecesIsReadWhole) {
     ExpectRecordMatchesStation(sim.station());
 }
 
+TEST_F(Upload, BytesAfterAReplyAreDroppedAndEveryReadIsTaken) {
+    struct Case {
+        const char* name;
+        int address;  // -1: every read
+        const char* hex;
+        int count;
+    } cases[] = {
+        {"two bytes after the configured module IDs", 0x8110, "DEAD", 1},
+        {"five bytes after every reply", -1, "0102030405", -1},
+        {"an exception reply after every reply", -1, "000000000003018402", -1},
+    };
+    nxsim::SimOptions opt;
+    MakeDistinct(opt.station);
+    StartAndConnect(opt);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim.clearFaults();
+        FaultRule f = ModbusFault(c.address, FaultKind::TrailingJunk);
+        f.garbage = QByteArray::fromHex(c.hex);
+        f.count = c.count;
+        sim.addFault(f);
+        ResetConfigRecordsForStartup();
+        ConfigReal[0].NetID = 1;
+        window.eventLog.clear();
+        RunUpload();
+        EXPECT_EQ(Messages(), std::vector<std::string>{});
+        EXPECT_EQ(window.eventLog.size(), kDefaultStationReads.size() + 1);
+        EXPECT_EQ(window.eventLog.back(), "Upload data from NX-4410 finished.");
+        ExpectRecordMatchesStation(sim.station());
+    }
+}
+
 TEST_F(Upload, ConnectionDropEndsTheUploadAndTheWatchdogDisconnects) {
     StartAndConnect();
     sim.addFault(ModbusFault(0x8404, FaultKind::CloseConnection));  // slot 4, first read

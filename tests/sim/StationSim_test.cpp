@@ -222,6 +222,15 @@ TEST_F(StationSimTest, FaultsThatMangleTheReply) {
     ASSERT_EQ(two.size(), 26);
     EXPECT_EQ(two.left(13), two.mid(13));
 
+    FaultRule tail;
+    tail.kind = FaultKind::TrailingJunk;
+    sim.addFault(tail);
+    mb.send(Frame(1, 4, 0x8020, 2));
+    const QByteArray tailed = mb.read(15);
+    ASSERT_EQ(tailed.size(), 15);
+    EXPECT_EQ(tailed.left(13), two.left(13));
+    EXPECT_EQ(tailed.mid(13), QByteArray("\xDE\xAD"));
+
     FaultRule junk;
     junk.kind = FaultKind::Garbage;
     junk.garbage = "\x01\x02\x03";
