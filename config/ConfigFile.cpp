@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -560,7 +561,58 @@ void LoadDocument(int16_t node, const rt::IniFile& ini) {
 
     const int slots = SlotLimit(r.TotalSlot);
     for (int s = 0; s < slots; ++s) ReadSlot(ini, r, node, s);
+    // Slot sections belong to a controller even when the file names none
+    // (an empty controller-name answer saves "Controller=" and no "MCU<i>"):
+    // without the mark the next save would drop every slot.
+    for (int s = 0; s < slots; ++s)
+        if (r.SlotPresent(s) == kTrue) r.ControllerPresent = kTrue;
 }
+
+// The AI filter settings as the last Upload read them. The file has no key
+// for the mains frequency and the high filter byte, and holds the filter
+// mode only for some models. A load keeps them for every slot that holds the
+// same model afterwards, where the file does not give them, so that a
+// Download after the load sends them back unchanged instead of the reset 0.
+class UploadedFilterSettings {
+  public:
+    explicit UploadedFilterSettings(const NodeConfig& r) {
+        for (int s = 0; s < kSlotPositions; ++s)
+            slots_[s] = {r.Module(s), r.AIDigitalFilterMode(s), r.AIFilterModeHigh(s),
+                         r.MainsFrequency(s)};
+    }
+    // Before the file is read into the reset record: a slot whose section
+    // names the same model takes the kept values; what the file gives then
+    // replaces them.
+    void Prefill(NodeConfig& r, const rt::IniFile& ini, int node) {
+        for (int s = 0; s < kSlotPositions; ++s) {
+            const Kept& k = slots_[s];
+            prefilled_[s] =
+                !k.model.empty() && KeyReader(ini, SlotSection(node, s)).Text("Module") == k.model;
+            if (prefilled_[s]) Put(r, s, k);
+        }
+    }
+    // After the file was read: a prefilled slot that the load did not fill
+    // (beyond the file's slot count) goes back to the reset 0.
+    void ForgetUnloaded(NodeConfig& r) const {
+        for (int s = 0; s < kSlotPositions; ++s)
+            if (prefilled_[s] && r.Module(s) != slots_[s].model) Put(r, s, Kept{});
+    }
+
+  private:
+    struct Kept {
+        std::string model;
+        int16_t filterMode = 0;
+        int16_t filterModeHigh = 0;
+        int16_t mainsFrequency = 0;
+    };
+    static void Put(NodeConfig& r, int s, const Kept& k) {
+        r.AIDigitalFilterMode(s) = k.filterMode;
+        r.AIFilterModeHigh(s) = k.filterModeHigh;
+        r.MainsFrequency(s) = k.mainsFrequency;
+    }
+    std::array<Kept, kSlotPositions> slots_;
+    std::array<bool, kSlotPositions> prefilled_{};
+};
 
 // Reads the file for a load command; false with the reason when the file
 // does not exist or cannot be read.
@@ -607,8 +659,11 @@ std::string LoadCommand(const std::string& path) {
         FileCommandsHost& host = Host();
         host.SelectFirstNode();
         const int16_t node = 0;
+        UploadedFilterSettings uploaded(ConfigReal[node]);
         SetConfigRealToDefault(node);
+        uploaded.Prefill(ConfigReal[node], ini, node);
         LoadDocument(node, ini);
+        uploaded.ForgetUnloaded(ConfigReal[node]);
         SetConfig_RealToSetting(node);
         host.FillMappingAndSummaryLists(node);
         host.ShowRackPictures(node);
