@@ -5,12 +5,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string_view>
 #include <system_error>
+#include <type_traits>
+#include <variant>
+#include <vector>
 
 #include "config/ConfigDefaults.h"
 #include "config/FileCommandsHost.h"
@@ -67,6 +71,244 @@ std::string Indexed(const char* key, int c) { return key + std::to_string(c); }
 int SlotLimit(int totalSlot) { return std::clamp(totalSlot, 0, kSlotPositions); }
 int ChannelLimit(int count) { return std::clamp(count, 0, kChannelPositions); }
 
+// ---- The keys of a slot section -----------------------------------------
+// One table per module family names each key once: its spelling, the field
+// it carries, how its value is written, where the save writes it and where
+// the load reads it (once per slot, or once per channel with the channel
+// number after the name), and the condition under which it is there at all.
+// Save and load walk the same table.
+
+// The field of a key: a per-slot or per-channel member of the record, or a
+// member of a slot's pulse-input or pulse-output settings.
+using Field = std::variant<PerSlot<int16_t> NodeConfig::*, PerSlot<int32_t> NodeConfig::*,
+                           PerChannel<int16_t> NodeConfig::*, PerChannel<uint8_t> NodeConfig::*,
+                           uint8_t PIConfig::*, int32_t PIConfig::*, double PIConfig::*,
+                           ChannelRow<int16_t> POConfig::*, ChannelRow<int32_t> POConfig::*>;
+
+enum class Value : uint8_t {
+    Number,       // decimal (a Double in its general form); read back whole
+    Mode,         // a mode byte in decimal; read back from its leading number
+    Code,         // "RangeCode_<c>" in two hexadecimal digits, "Comment_<c>" beside it
+    DigitalCode,  // as Code, but saved as the digital-module code whatever the field holds
+};
+enum class Place : uint8_t { Slot, Channel };
+enum class Gate : uint8_t { Always, McuVersion201, DOChannels };
+
+struct SlotKey {
+    const char* name;
+    bool indexed;  // the channel number follows the name ("RangeCode_" -> "RangeCode_3")
+    Field field;
+    Value value;
+    Place save;  // where the save writes the key
+    Place load;  // where the load reads it
+    Gate gate;
+};
+
+// A key of the slot, or a key of each channel.
+SlotKey SlotOnce(const char* name, Field f, Value v = Value::Number, Gate g = Gate::Always) {
+    return {name, false, f, v, Place::Slot, Place::Slot, g};
+}
+SlotKey EachChannel(const char* stem, Field f, Value v = Value::Number) {
+    return {stem, true, f, v, Place::Channel, Place::Channel, Gate::Always};
+}
+
+constexpr int kDigitalModuleCode = 64;
+constexpr int kFilterModeFromMcuVersion = 201;
+
+struct FamilyKeys {
+    std::vector<SlotKey> keys;
+    PerSlot<int16_t> NodeConfig::*channels = nullptr;  // the channel count of Channel keys
+};
+
+// The keys of every present slot, after "Module".
+const FamilyKeys& CommonKeys() {
+    static const FamilyKeys keys{{
+        SlotOnce("Version", &NodeConfig::Version),
+        SlotOnce("DOChannel", &NodeConfig::DOChannel),
+        SlotOnce("DIChannel", &NodeConfig::DIChannel),
+        SlotOnce("AOChannel", &NodeConfig::AOChannel),
+        SlotOnce("AIChannel", &NodeConfig::AIChannel),
+        SlotOnce("POChannel", &NodeConfig::POChannel),
+        SlotOnce("PIChannel", &NodeConfig::PIChannel),
+        SlotOnce("RedundancyToSlot", &NodeConfig::RedundancyToSlot),
+        SlotOnce("BreakLineFunc", &NodeConfig::BreakLineFunc),
+    }};
+    return keys;
+}
+
+// The five keys of each analog input channel.
+std::vector<SlotKey> WithAnalogChannels(std::vector<SlotKey> keys) {
+    for (const SlotKey& k : {EachChannel("RangeCode_", &NodeConfig::RangeCode, Value::Code),
+                             EachChannel("UserDefLRange_", &NodeConfig::UserDefLRange),
+                             EachChannel("UserDefHRange_", &NodeConfig::UserDefHRange),
+                             EachChannel("LowAlarmVal_", &NodeConfig::LowAlarmVal),
+                             EachChannel("HighAlarmVal_", &NodeConfig::HighAlarmVal)})
+        keys.push_back(k);
+    return keys;
+}
+
+// The family keys of a model; nullptr for a model without a family.
+const FamilyKeys* KeysOf(ModuleFamily family) {
+    static const FamilyKeys digital{{
+        // Channel 0 carries the digital-module code and the module's modes.
+        SlotKey{"RangeCode_", true, &NodeConfig::RangeCode, Value::DigitalCode, Place::Slot,
+                Place::Slot, Gate::Always},
+        SlotOnce("DO_PowerONValue_Low", &NodeConfig::DO_PowerONValue_Low, Value::Number,
+                 Gate::DOChannels),
+        SlotOnce("DO_PowerONValue_High", &NodeConfig::DO_PowerONValue_High, Value::Number,
+                 Gate::DOChannels),
+        SlotOnce("DO_SafeValue_Low", &NodeConfig::DO_SafeValue_Low, Value::Number,
+                 Gate::DOChannels),
+        SlotOnce("DO_SafeValue_High", &NodeConfig::DO_SafeValue_High, Value::Number,
+                 Gate::DOChannels),
+        SlotOnce("DO_PowerOnVAlueMode", &NodeConfig::PowerOnValueMode, Value::Mode,
+                 Gate::DOChannels),
+        SlotOnce("DO_SafeValueMode", &NodeConfig::SafeValueMode, Value::Mode, Gate::DOChannels),
+    }};
+    static const FamilyKeys analogOutput{
+        {
+            // Saved once before the channels, read with every channel.
+            SlotKey{"CHBreakLineMode", false, &NodeConfig::CHBreakLineMode, Value::Number,
+                    Place::Slot, Place::Channel, Gate::Always},
+            EachChannel("RangeCode_", &NodeConfig::RangeCode, Value::Code),
+            EachChannel("PowerOnValue_", &NodeConfig::PowerOnValue),
+            EachChannel("SafeValue_", &NodeConfig::SafeValue),
+            EachChannel("UserDefLRange_", &NodeConfig::UserDefLRange),
+            EachChannel("UserDefHRange_", &NodeConfig::UserDefHRange),
+            EachChannel("LowAlarmVal_", &NodeConfig::LowAlarmVal),
+            EachChannel("HighAlarmVal_", &NodeConfig::HighAlarmVal),
+            EachChannel("AO_PowerOnVAlueMode_", &NodeConfig::PowerOnValueMode, Value::Mode),
+            EachChannel("AO_SafeValueMode_", &NodeConfig::SafeValueMode, Value::Mode),
+            // Saved with every channel (so it stays after the first channel's
+            // keys), read once before the channels.
+            SlotKey{"AlarmMode", false, &NodeConfig::AlarmMode, Value::Number, Place::Channel,
+                    Place::Slot, Gate::Always},
+        },
+        &NodeConfig::AOChannel};
+    static const FamilyKeys analogInput{
+        WithAnalogChannels({
+            SlotOnce("AlarmMode", &NodeConfig::AlarmMode),
+            SlotOnce("AIDigitalFilterMode", &NodeConfig::AIDigitalFilterMode, Value::Number,
+                     Gate::McuVersion201),
+        }),
+        &NodeConfig::AIChannel};
+    static const FamilyKeys rtd{WithAnalogChannels({
+                                    SlotOnce("AlarmMode", &NodeConfig::AlarmMode),
+                                    SlotOnce("CHBreakLineMode", &NodeConfig::CHBreakLineMode),
+                                }),
+                                &NodeConfig::AIChannel};
+    static const FamilyKeys thermocouple{
+        WithAnalogChannels({
+            SlotOnce("AlarmMode", &NodeConfig::AlarmMode),
+            SlotOnce("CHBreakLineMode", &NodeConfig::CHBreakLineMode),
+            SlotOnce("CJCSetting", &NodeConfig::CJCSetting),
+            SlotOnce("CJCValue", &NodeConfig::CJCValue),
+        }),
+        &NodeConfig::AIChannel};
+    static const FamilyKeys pulseInput{
+        {
+            SlotOnce("Pi_LPFMode", &PIConfig::LPFMode),
+            SlotOnce("Pi_FreqMode", &PIConfig::FreqMode),
+            SlotOnce("Pi_EdgeTrig", &PIConfig::EdgeTrig),
+            SlotOnce("PI_Impendance", &PIConfig::Impendance),
+            SlotOnce("PI_FilterInterval", &PIConfig::FilterInterval),
+            EachChannel("RangeCode_", &NodeConfig::RangeCode, Value::Code),
+        },
+        &NodeConfig::PIChannel};
+    static const FamilyKeys pulseOutput{
+        {
+            EachChannel("RangeCode_", &NodeConfig::RangeCode, Value::Code),
+            EachChannel("RefTime_", &POConfig::RefTime),
+            EachChannel("OffsetTime_", &POConfig::OffsetTime),
+            EachChannel("CyclicSteps_", &POConfig::CyclicSteps),
+            EachChannel("DutySteps_", &POConfig::DutySteps),
+            EachChannel("PWMCounter_", &POConfig::PWMCount),
+            EachChannel("PO_SafeValueMode_", &NodeConfig::SafeValueMode, Value::Mode),
+        },
+        &NodeConfig::POChannel};
+
+    switch (family) {
+        case ModuleFamily::DIFamily:
+        case ModuleFamily::DOFamily:
+            return &digital;
+        case ModuleFamily::AOFamily:
+            return &analogOutput;
+        case ModuleFamily::AIFamily:
+            return &analogInput;
+        case ModuleFamily::RTDFamily:
+            return &rtd;
+        case ModuleFamily::TCFamily:
+        case ModuleFamily::ScaledAIFamily:
+            return &thermocouple;
+        case ModuleFamily::PIFamily:
+            return &pulseInput;
+        case ModuleFamily::POFamily:
+            return &pulseOutput;
+        case ModuleFamily::None:
+            break;
+    }
+    return nullptr;
+}
+
+std::string KeyName(const SlotKey& k, int c) {
+    return k.indexed ? k.name + std::to_string(c) : std::string(k.name);
+}
+
+template <class M>
+struct MemberOf;
+template <class T, class C>
+struct MemberOf<T C::*> {
+    using Class = C;
+};
+
+// Calls use(field) with the field that `f` names for slot s and channel c
+// (channel 0 for a per-channel field of a per-slot key). `r` may be const.
+template <class Rec, class Use>
+void WithField(Rec& r, const Field& f, int s, int c, Use&& use) {
+    std::visit(
+        [&](auto member) {
+            using Class = typename MemberOf<decltype(member)>::Class;
+            if constexpr (std::is_same_v<Class, PIConfig>) {
+                use(r.PI(s).*member);
+            } else if constexpr (std::is_same_v<Class, POConfig>) {
+                use((r.PO(s).*member)(c));
+            } else if constexpr (requires { (r.*member)(s, c); }) {
+                use((r.*member)(s, c));
+            } else {
+                use((r.*member)(s));
+            }
+        },
+        f);
+}
+
+bool GateOpen(Gate g, const NodeConfig& r, int s) {
+    switch (g) {
+        case Gate::McuVersion201:
+            return r.McuVersion >= kFilterModeFromMcuVersion;
+        case Gate::DOChannels:
+            return r.DOChannel(s) > 0;
+        case Gate::Always:
+            break;
+    }
+    return true;
+}
+
+// Calls visit(key, c) in file order for the keys that `place` (the save's or
+// the load's) puts in each place: the slot's keys first, then channel by
+// channel the channel keys. The gates and the channel count are looked at
+// as the walk reaches them, so that a load sees the counts it just read.
+template <class Visit>
+void WalkKeys(const FamilyKeys& family, const NodeConfig& r, int s, Place SlotKey::*place,
+              Visit&& visit) {
+    for (const SlotKey& k : family.keys)
+        if (k.*place == Place::Slot && GateOpen(k.gate, r, s)) visit(k, 0);
+    if (!family.channels) return;
+    const int n = ChannelLimit((r.*family.channels)(s));
+    for (int c = 0; c < n; ++c)
+        for (const SlotKey& k : family.keys)
+            if (k.*place == Place::Channel && GateOpen(k.gate, r, s)) visit(k, c);
+}
+
 // ---- Saving --------------------------------------------------------------
 
 std::string Dec(long long v) { return std::to_string(v); }
@@ -85,8 +327,8 @@ class SlotWriter {
         ini_.WriteKey(section_, key, value);
     }
     void Num(const std::string& key, long long v) { Put(key, Dec(v)); }
-    void Code(int c, int16_t code) {
-        Put(Indexed("RangeCode_", c), RangeCodeText(code));
+    void Code(const std::string& key, int c, int16_t code) {
+        Put(key, RangeCodeText(code));
         Put(Indexed("Comment_", c), RangeNameOf(code));
     }
 
@@ -95,101 +337,36 @@ class SlotWriter {
     std::string section_;
 };
 
-void WriteAnalogChannels(SlotWriter& w, const NodeConfig& r, int s) {
-    for (int c = 0; c < ChannelLimit(r.AIChannel(s)); ++c) {
-        w.Code(c, r.RangeCode(s, c));
-        w.Num(Indexed("UserDefLRange_", c), r.UserDefLRange(s, c));
-        w.Num(Indexed("UserDefHRange_", c), r.UserDefHRange(s, c));
-        w.Num(Indexed("LowAlarmVal_", c), r.LowAlarmVal(s, c));
-        w.Num(Indexed("HighAlarmVal_", c), r.HighAlarmVal(s, c));
+void SaveKey(SlotWriter& w, const NodeConfig& r, const SlotKey& k, int s, int c) {
+    const std::string name = KeyName(k, c);
+    if (k.value == Value::DigitalCode) {
+        w.Code(name, c, kDigitalModuleCode);
+        return;
     }
+    WithField(r, k.field, s, c, [&](const auto& v) {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, double>) {
+            w.Put(name, rt::CStr(v));
+        } else if constexpr (std::is_same_v<T, int16_t>) {
+            if (k.value == Value::Code) {
+                w.Code(name, c, v);
+            } else {
+                w.Num(name, v);
+            }
+        } else {
+            w.Num(name, v);
+        }
+    });
 }
 
 void WriteSlot(rt::IniFile& ini, const NodeConfig& r, int node, int s) {
     SlotWriter w(ini, SlotSection(node, s));
     const std::string& model = r.Module(s);
     w.Put("Module", rt::Trim(model));
-    w.Num("Version", r.Version(s));
-    w.Num("DOChannel", r.DOChannel(s));
-    w.Num("DIChannel", r.DIChannel(s));
-    w.Num("AOChannel", r.AOChannel(s));
-    w.Num("AIChannel", r.AIChannel(s));
-    w.Num("POChannel", r.POChannel(s));
-    w.Num("PIChannel", r.PIChannel(s));
-    w.Num("RedundancyToSlot", r.RedundancyToSlot(s));
-    w.Num("BreakLineFunc", r.BreakLineFunc(s));
-
-    switch (GetModuleFamily(model)) {
-        case ModuleFamily::DIFamily:
-        case ModuleFamily::DOFamily:
-            // Digital modules always carry the digital-module code.
-            w.Put("RangeCode_0", RangeCodeText(64));
-            w.Put("Comment_0", RangeNameOf(64));
-            if (r.DOChannel(s) > 0) {
-                w.Num("DO_PowerONValue_Low", r.DO_PowerONValue_Low(s));
-                w.Num("DO_PowerONValue_High", r.DO_PowerONValue_High(s));
-                w.Num("DO_SafeValue_Low", r.DO_SafeValue_Low(s));
-                w.Num("DO_SafeValue_High", r.DO_SafeValue_High(s));
-                w.Num("DO_PowerOnVAlueMode", r.PowerOnValueMode(s, 0));
-                w.Num("DO_SafeValueMode", r.SafeValueMode(s, 0));
-            }
-            break;
-        case ModuleFamily::AOFamily:
-            w.Num("CHBreakLineMode", r.CHBreakLineMode(s));
-            for (int c = 0; c < ChannelLimit(r.AOChannel(s)); ++c) {
-                w.Code(c, r.RangeCode(s, c));
-                w.Num(Indexed("PowerOnValue_", c), r.PowerOnValue(s, c));
-                w.Num(Indexed("SafeValue_", c), r.SafeValue(s, c));
-                w.Num(Indexed("UserDefLRange_", c), r.UserDefLRange(s, c));
-                w.Num(Indexed("UserDefHRange_", c), r.UserDefHRange(s, c));
-                w.Num(Indexed("LowAlarmVal_", c), r.LowAlarmVal(s, c));
-                w.Num(Indexed("HighAlarmVal_", c), r.HighAlarmVal(s, c));
-                w.Num(Indexed("AO_PowerOnVAlueMode_", c), r.PowerOnValueMode(s, c));
-                w.Num(Indexed("AO_SafeValueMode_", c), r.SafeValueMode(s, c));
-                // Written with every channel; the key keeps its first place.
-                w.Num("AlarmMode", r.AlarmMode(s));
-            }
-            break;
-        case ModuleFamily::AIFamily:
-            w.Num("AlarmMode", r.AlarmMode(s));
-            if (r.McuVersion >= 201) w.Num("AIDigitalFilterMode", r.AIDigitalFilterMode(s));
-            WriteAnalogChannels(w, r, s);
-            break;
-        case ModuleFamily::RTDFamily:
-            w.Num("AlarmMode", r.AlarmMode(s));
-            w.Num("CHBreakLineMode", r.CHBreakLineMode(s));
-            WriteAnalogChannels(w, r, s);
-            break;
-        case ModuleFamily::TCFamily:
-        case ModuleFamily::ScaledAIFamily:
-            w.Num("AlarmMode", r.AlarmMode(s));
-            w.Num("CHBreakLineMode", r.CHBreakLineMode(s));
-            w.Num("CJCSetting", r.CJCSetting(s));
-            w.Num("CJCValue", r.CJCValue(s));
-            WriteAnalogChannels(w, r, s);
-            break;
-        case ModuleFamily::PIFamily:
-            w.Num("Pi_LPFMode", r.PI(s).LPFMode);
-            w.Num("Pi_FreqMode", r.PI(s).FreqMode);
-            w.Num("Pi_EdgeTrig", r.PI(s).EdgeTrig);
-            w.Put("PI_Impendance", rt::CStr(r.PI(s).Impendance));
-            w.Put("PI_FilterInterval", rt::CStr(r.PI(s).FilterInterval));
-            for (int c = 0; c < ChannelLimit(r.PIChannel(s)); ++c) w.Code(c, r.RangeCode(s, c));
-            break;
-        case ModuleFamily::POFamily:
-            for (int c = 0; c < ChannelLimit(r.POChannel(s)); ++c) {
-                w.Code(c, r.RangeCode(s, c));
-                w.Num(Indexed("RefTime_", c), r.PO(s).RefTime(c));
-                w.Num(Indexed("OffsetTime_", c), r.PO(s).OffsetTime(c));
-                w.Num(Indexed("CyclicSteps_", c), r.PO(s).CyclicSteps(c));
-                w.Num(Indexed("DutySteps_", c), r.PO(s).DutySteps(c));
-                w.Num(Indexed("PWMCounter_", c), r.PO(s).PWMCount(c));
-                w.Num(Indexed("PO_SafeValueMode_", c), r.SafeValueMode(s, c));
-            }
-            break;
-        case ModuleFamily::None:
-            break;
-    }
+    auto save = [&](const SlotKey& k, int c) { SaveKey(w, r, k, s, c); };
+    WalkKeys(CommonKeys(), r, s, &SlotKey::save, save);
+    if (const FamilyKeys* family = KeysOf(GetModuleFamily(model)))
+        WalkKeys(*family, r, s, &SlotKey::save, save);
 }
 
 void BuildDocument(rt::IniFile& ini, const NodeConfig& r, int node) {
@@ -410,19 +587,33 @@ class KeyReader {
     std::string section_;
 };
 
-void ReadAnalogChannels(const KeyReader& k, NodeConfig& r, int s) {
-    for (int c = 0; c < ChannelLimit(r.AIChannel(s)); ++c) {
-        k.Code(Indexed("RangeCode_", c), r.RangeCode(s, c));
-        k.Int(Indexed("UserDefLRange_", c), r.UserDefLRange(s, c));
-        k.Int(Indexed("UserDefHRange_", c), r.UserDefHRange(s, c));
-        k.Int(Indexed("LowAlarmVal_", c), r.LowAlarmVal(s, c));
-        k.Int(Indexed("HighAlarmVal_", c), r.HighAlarmVal(s, c));
-    }
+void LoadKey(const KeyReader& reader, NodeConfig& r, const SlotKey& k, int s, int c) {
+    const std::string name = KeyName(k, c);
+    WithField(r, k.field, s, c, [&](auto& field) {
+        using T = std::decay_t<decltype(field)>;
+        if constexpr (std::is_same_v<T, int16_t>) {
+            if (k.value == Value::Code || k.value == Value::DigitalCode) {
+                reader.Code(name, field);
+            } else {
+                reader.Int(name, field);
+            }
+        } else if constexpr (std::is_same_v<T, int32_t>) {
+            reader.Long(name, field);
+        } else if constexpr (std::is_same_v<T, uint8_t>) {
+            if (k.value == Value::Mode) {
+                reader.Mode(name, field);
+            } else {
+                reader.Byte(name, field);
+            }
+        } else {
+            reader.Double(name, field);
+        }
+    });
 }
 
 void ReadSlot(const rt::IniFile& ini, NodeConfig& r, int node, int s) {
-    const KeyReader k(ini, SlotSection(node, s));
-    const std::string model = k.Text("Module");
+    const KeyReader reader(ini, SlotSection(node, s));
+    const std::string model = reader.Text("Module");
     if (model.empty()) {
         Host().ClearSlotButton(static_cast<int16_t>(s));
         r.SlotPresent(s) = kFalse;
@@ -433,85 +624,10 @@ void ReadSlot(const rt::IniFile& ini, NodeConfig& r, int node, int s) {
     r.DownloadPending(s) = kTrue;
     r.Module(s) = model;
     r.PredefModule(s) = model;
-    k.Int("Version", r.Version(s));
-    k.Int("DOChannel", r.DOChannel(s));
-    k.Int("DIChannel", r.DIChannel(s));
-    k.Int("AOChannel", r.AOChannel(s));
-    k.Int("AIChannel", r.AIChannel(s));
-    k.Int("POChannel", r.POChannel(s));
-    k.Int("PIChannel", r.PIChannel(s));
-    k.Int("RedundancyToSlot", r.RedundancyToSlot(s));
-    k.Int("BreakLineFunc", r.BreakLineFunc(s));
-
-    switch (GetModuleFamily(model)) {
-        case ModuleFamily::DIFamily:
-        case ModuleFamily::DOFamily:
-            k.Code("RangeCode_0", r.RangeCode(s, 0));
-            if (r.DOChannel(s) > 0) {
-                k.Long("DO_PowerONValue_Low", r.DO_PowerONValue_Low(s));
-                k.Long("DO_PowerONValue_High", r.DO_PowerONValue_High(s));
-                k.Long("DO_SafeValue_Low", r.DO_SafeValue_Low(s));
-                k.Long("DO_SafeValue_High", r.DO_SafeValue_High(s));
-                k.Mode("DO_PowerOnVAlueMode", r.PowerOnValueMode(s, 0));
-                k.Mode("DO_SafeValueMode", r.SafeValueMode(s, 0));
-            }
-            break;
-        case ModuleFamily::AOFamily:
-            k.Long("AlarmMode", r.AlarmMode(s));
-            for (int c = 0; c < ChannelLimit(r.AOChannel(s)); ++c) {
-                k.Code(Indexed("RangeCode_", c), r.RangeCode(s, c));
-                k.Int(Indexed("PowerOnValue_", c), r.PowerOnValue(s, c));
-                k.Int(Indexed("SafeValue_", c), r.SafeValue(s, c));
-                k.Int(Indexed("UserDefLRange_", c), r.UserDefLRange(s, c));
-                k.Int(Indexed("UserDefHRange_", c), r.UserDefHRange(s, c));
-                k.Int(Indexed("LowAlarmVal_", c), r.LowAlarmVal(s, c));
-                k.Int(Indexed("HighAlarmVal_", c), r.HighAlarmVal(s, c));
-                k.Mode(Indexed("AO_PowerOnVAlueMode_", c), r.PowerOnValueMode(s, c));
-                k.Mode(Indexed("AO_SafeValueMode_", c), r.SafeValueMode(s, c));
-                k.Long("CHBreakLineMode", r.CHBreakLineMode(s));
-            }
-            break;
-        case ModuleFamily::AIFamily:
-            k.Long("AlarmMode", r.AlarmMode(s));
-            if (r.McuVersion >= 201) k.Int("AIDigitalFilterMode", r.AIDigitalFilterMode(s));
-            ReadAnalogChannels(k, r, s);
-            break;
-        case ModuleFamily::TCFamily:
-        case ModuleFamily::ScaledAIFamily:
-            k.Long("AlarmMode", r.AlarmMode(s));
-            k.Long("CHBreakLineMode", r.CHBreakLineMode(s));
-            k.Int("CJCSetting", r.CJCSetting(s));
-            k.Int("CJCValue", r.CJCValue(s));
-            ReadAnalogChannels(k, r, s);
-            break;
-        case ModuleFamily::RTDFamily:
-            k.Long("AlarmMode", r.AlarmMode(s));
-            k.Long("CHBreakLineMode", r.CHBreakLineMode(s));
-            ReadAnalogChannels(k, r, s);
-            break;
-        case ModuleFamily::PIFamily:
-            k.Byte("Pi_LPFMode", r.PI(s).LPFMode);
-            k.Byte("Pi_FreqMode", r.PI(s).FreqMode);
-            k.Long("Pi_EdgeTrig", r.PI(s).EdgeTrig);
-            k.Double("PI_Impendance", r.PI(s).Impendance);
-            k.Double("PI_FilterInterval", r.PI(s).FilterInterval);
-            for (int c = 0; c < ChannelLimit(r.PIChannel(s)); ++c)
-                k.Code(Indexed("RangeCode_", c), r.RangeCode(s, c));
-            break;
-        case ModuleFamily::POFamily:
-            for (int c = 0; c < ChannelLimit(r.POChannel(s)); ++c) {
-                k.Code(Indexed("RangeCode_", c), r.RangeCode(s, c));
-                k.Int(Indexed("RefTime_", c), r.PO(s).RefTime(c));
-                k.Long(Indexed("OffsetTime_", c), r.PO(s).OffsetTime(c));
-                k.Int(Indexed("CyclicSteps_", c), r.PO(s).CyclicSteps(c));
-                k.Int(Indexed("DutySteps_", c), r.PO(s).DutySteps(c));
-                k.Int(Indexed("PWMCounter_", c), r.PO(s).PWMCount(c));
-                k.Mode(Indexed("PO_SafeValueMode_", c), r.SafeValueMode(s, c));
-            }
-            break;
-        case ModuleFamily::None:
-            break;
-    }
+    auto load = [&](const SlotKey& k, int c) { LoadKey(reader, r, k, s, c); };
+    WalkKeys(CommonKeys(), r, s, &SlotKey::load, load);
+    if (const FamilyKeys* family = KeysOf(GetModuleFamily(model)))
+        WalkKeys(*family, r, s, &SlotKey::load, load);
 }
 
 void LoadDocument(int16_t node, const rt::IniFile& ini) {
@@ -560,7 +676,58 @@ void LoadDocument(int16_t node, const rt::IniFile& ini) {
 
     const int slots = SlotLimit(r.TotalSlot);
     for (int s = 0; s < slots; ++s) ReadSlot(ini, r, node, s);
+    // Slot sections belong to a controller even when the file names none
+    // (an empty controller-name answer saves "Controller=" and no "MCU<i>"):
+    // without the mark the next save would drop every slot.
+    for (int s = 0; s < slots; ++s)
+        if (r.SlotPresent(s) == kTrue) r.ControllerPresent = kTrue;
 }
+
+// The AI filter settings as the last Upload read them. The file has no key
+// for the mains frequency and the high filter byte, and holds the filter
+// mode only for some models. A load keeps them for every slot that holds the
+// same model afterwards, where the file does not give them, so that a
+// Download after the load sends them back unchanged instead of the reset 0.
+class UploadedFilterSettings {
+  public:
+    explicit UploadedFilterSettings(const NodeConfig& r) {
+        for (int s = 0; s < kSlotPositions; ++s)
+            slots_[s] = {r.Module(s), r.AIDigitalFilterMode(s), r.AIFilterModeHigh(s),
+                         r.MainsFrequency(s)};
+    }
+    // Before the file is read into the reset record: a slot whose section
+    // names the same model takes the kept values; what the file gives then
+    // replaces them.
+    void Prefill(NodeConfig& r, const rt::IniFile& ini, int node) {
+        for (int s = 0; s < kSlotPositions; ++s) {
+            const Kept& k = slots_[s];
+            prefilled_[s] =
+                !k.model.empty() && KeyReader(ini, SlotSection(node, s)).Text("Module") == k.model;
+            if (prefilled_[s]) Put(r, s, k);
+        }
+    }
+    // After the file was read: a prefilled slot that the load did not fill
+    // (beyond the file's slot count) goes back to the reset 0.
+    void ForgetUnloaded(NodeConfig& r) const {
+        for (int s = 0; s < kSlotPositions; ++s)
+            if (prefilled_[s] && r.Module(s) != slots_[s].model) Put(r, s, Kept{});
+    }
+
+  private:
+    struct Kept {
+        std::string model;
+        int16_t filterMode = 0;
+        int16_t filterModeHigh = 0;
+        int16_t mainsFrequency = 0;
+    };
+    static void Put(NodeConfig& r, int s, const Kept& k) {
+        r.AIDigitalFilterMode(s) = k.filterMode;
+        r.AIFilterModeHigh(s) = k.filterModeHigh;
+        r.MainsFrequency(s) = k.mainsFrequency;
+    }
+    std::array<Kept, kSlotPositions> slots_;
+    std::array<bool, kSlotPositions> prefilled_{};
+};
 
 // Reads the file for a load command; false with the reason when the file
 // does not exist or cannot be read.
@@ -607,8 +774,11 @@ std::string LoadCommand(const std::string& path) {
         FileCommandsHost& host = Host();
         host.SelectFirstNode();
         const int16_t node = 0;
+        UploadedFilterSettings uploaded(ConfigReal[node]);
         SetConfigRealToDefault(node);
+        uploaded.Prefill(ConfigReal[node], ini, node);
         LoadDocument(node, ini);
+        uploaded.ForgetUnloaded(ConfigReal[node]);
         SetConfig_RealToSetting(node);
         host.FillMappingAndSummaryLists(node);
         host.ShowRackPictures(node);

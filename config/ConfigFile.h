@@ -32,7 +32,12 @@ std::string mnuFileSave_Click();
 // "Save setting as ...": asks for a file name, makes it McuIniPath, saves.
 void mnuFileSaveAs_Click();
 // "Load setting": loads McuIniPath. A failure is shown in a message box;
-// its text is returned (empty when the file was read).
+// its text is returned (empty when the file was read). The file carries no
+// mains frequency and no high byte of the AI filter word, and the filter
+// mode only for analog input models: a slot that holds the same model after
+// the load keeps the values the last Upload read where the file gives none;
+// the others get the reset 0.
 std::string mnuFileLoad_Click();
 // "Load setting from ...": loads a file the user picks; McuIniPath stays.
+// Keeps the same filter settings as "Load setting".
 void mnuFileLoadFrom_Click();

@@ -29,26 +29,32 @@ namespace {
 // Below the low end (or not a number at all) becomes the low end.
 double Clamp(double v, double lo, double hi) { return !(v >= lo) ? lo : (v > hi ? hi : v); }
 
+// value / span x counts, multiplied first: a single-precision value times a
+// count of at most 15000 is exact in double precision, and the one division
+// that follows is correctly rounded, so a result that is exactly a half count
+// (12.5 / 24 x 15000 = 7812.5) stays exactly that and rounds to even.
+double Scaled(double value, double span, double counts) { return value * counts / span; }
+
 }  // namespace
 
 int16_t ConverValue2BitDec(float value, int16_t rangeCode) {
     const double v = value;
     switch (rangeCode) {
         case 48:
-            return rt::CInt(Clamp(v, 0, 24) / 24 * 12000);
+            return rt::CInt(Scaled(Clamp(v, 0, 24), 24, 12000));
         case 49:
-            return rt::CheckedInt(rt::CInt(Clamp(v, 0, 24) / 24 * 15000) - 2500);
+            return rt::CheckedInt(rt::CInt(Scaled(Clamp(v, 0, 24), 24, 15000)) - 2500);
         case 50:
-            return rt::CInt(Clamp(v, 0, 12) / 12 * 12000);
+            return rt::CInt(Scaled(Clamp(v, 0, 12), 12, 12000));
         case 51: {
             const double shifted = rt::CSng(Clamp(v, -12, 12) + 12);
-            return rt::CheckedInt(rt::CInt(shifted / 24 * 12000) - 1000);
+            return rt::CheckedInt(rt::CInt(Scaled(shifted, 24, 12000)) - 1000);
         }
         case 52:
-            return rt::CheckedInt(rt::CInt(Clamp(v, 0, 6) / 6 * 15000) - 2500);
+            return rt::CheckedInt(rt::CInt(Scaled(Clamp(v, 0, 6), 6, 15000)) - 2500);
         case 53: {
             const double shifted = rt::CSng(Clamp(v, -6, 6) + 6);
-            return rt::CheckedInt(rt::CInt(shifted / 12 * 12000) - 1000);
+            return rt::CheckedInt(rt::CInt(Scaled(shifted, 12, 12000)) - 1000);
         }
         default:
             return 0;

@@ -31,6 +31,10 @@ bool DownloadSlot(rt::WinsockControl& ws, uint8_t unitId, int16_t node, int slot
     // setting that cannot be sent never leaves the module pre-operational.
     const std::vector<ModuleCommand> series = SlotSeries(node, slot);
     for (const ModuleCommand& command : series) {
+        if (command.Withheld) {
+            w.ReportStatus("Write IOM " + std::to_string(slot) + command.Text);
+            continue;
+        }
         const ReplyOutcome outcome = SendRequestAndWait(
             ws, KeyIomCommand, BuildModuleCommandFrame(unitId, command), CommandReplyTimeoutMs);
         if (outcome != ReplyOutcome::Done) {

@@ -1,5 +1,8 @@
 #include "link/ModuleCommands.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "config/ModuleCatalog.h"
 #include "config/NodeConfig.h"
 #include "link/Connection.h"
@@ -153,6 +156,21 @@ ModuleCommand AiFilterModeCommand(int16_t node, int slot) {
                  " AI filter mode OK!");
 }
 
+namespace {
+
+ModuleCommand FilterModeOrWithheld(int16_t node, int slot) {
+    ModuleCommand command = AiFilterModeCommand(node, slot);
+    const int16_t hz = Setting(node).MainsFrequency(slot);
+    if (std::find(std::begin(kMainsFrequencies), std::end(kMainsFrequencies), hz) ==
+        std::end(kMainsFrequencies)) {
+        command.Withheld = true;
+        command.Text = " AI filter mode not sent: mains frequency unknown, Upload first";
+    }
+    return command;
+}
+
+}  // namespace
+
 ModuleCommand PiFilterIntervalCommand(int16_t node, int slot) {
     const auto w = DoubleWords(Setting(node).PI(slot).FilterInterval);
     return Fixed(CmdPiFilterInterval, slot, {w[0], w[1]}, " PI filter interval OK!");
@@ -249,7 +267,7 @@ std::vector<ModuleCommand> FamilyBlock(int16_t node, int slot) {
             block.push_back(BreakLineCommand(node, slot, BreakLineOf::SensorModule));
             if ((IsModel(model, "KA-340") || IsModel(model, "KB-540")) &&
                 set.McuVersion >= kAiFilterModeFromMcuVersion)
-                block.push_back(AiFilterModeCommand(node, slot));
+                block.push_back(FilterModeOrWithheld(node, slot));
         } else if (family == ModuleFamily::AOFamily) {
             block.push_back(AoPowerOnCommand(node, slot, n));
             block.push_back(AoSafeCommand(node, slot, n));

@@ -50,6 +50,8 @@ inline constexpr uint16_t DuplexRoleMaster = 5;
 // Controller firmware version (x 100) from which KA-340 and KB-540 take the
 // AI filter mode command.
 inline constexpr int kAiFilterModeFromMcuVersion = 301;
+// The mains frequencies (Hz) the AI filter mode command may carry.
+inline constexpr int16_t kMainsFrequencies[] = {50, 60};
 
 struct ModuleCommand {
     uint16_t Code = 0;
@@ -58,6 +60,9 @@ struct ModuleCommand {
     // What "Write IOM <slot>" is followed by in the success line ("" for
     // the immediate commands, which report nothing).
     std::string Text;
+    // A command of the family block that is not to be sent: Text then says
+    // why, and Download reports it in place of the command.
+    bool Withheld = false;
 
     // The register words [code, slot, data...].
     std::vector<uint16_t> Registers() const;
@@ -115,7 +120,10 @@ int ListChannelCount(int16_t node, int slot);
 
 // The commands of the slot's module family, in order (none for digital
 // inputs, unknown models and the empty name); the model is the slot's
-// Module in ConfigSetting.
+// Module in ConfigSetting. The AI filter mode command of KA-340 and KB-540
+// carries the mains frequency, which only an Upload reads: while the slot's
+// MainsFrequency is neither 50 nor 60 the command is withheld, so the
+// station keeps its own setting instead of taking a frequency it never had.
 std::vector<ModuleCommand> FamilyBlock(int16_t node, int slot);
 // The whole series Download sends to a pending slot: NMT to pre-operational,
 // redundancy mode, line detect, the family block, NMT to operational.

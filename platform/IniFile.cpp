@@ -18,7 +18,10 @@ std::string_view TrimBlanks(std::string_view s) {
     return s;
 }
 
-bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
+// Only a line feed ends a line; a lone CR reads back as part of the text.
+bool HasLineFeed(std::string_view s) { return s.find('\n') != std::string_view::npos; }
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 struct FileCloser {
     void operator()(std::FILE* f) const {
@@ -29,21 +32,44 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 }  // namespace
 
+size_t IniFile::NoCaseHash::operator()(const std::string& s) const {
+    // FNV-1a over the lower-case letters.
+    size_t h = 14695981039346656037ull;
+    for (char c : s) {
+        h ^= static_cast<unsigned char>(LowerAscii(c));
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+bool IniFile::NoCaseEqual::operator()(const std::string& a, const std::string& b) const {
+    return EqualsNoCase(a, b);
+}
+
 IniFile::Section* IniFile::FindSection(const std::string& name) {
-    for (Section& s : sections_)
-        if (EqualsNoCase(s.name, name)) return &s;
-    return nullptr;
+    const auto it = sectionIndex_.find(name);
+    return it == sectionIndex_.end() ? nullptr : &sections_[it->second];
 }
 
 const IniFile::Section* IniFile::FindSection(const std::string& name) const {
-    for (const Section& s : sections_)
-        if (EqualsNoCase(s.name, name)) return &s;
-    return nullptr;
+    const auto it = sectionIndex_.find(name);
+    return it == sectionIndex_.end() ? nullptr : &sections_[it->second];
+}
+
+IniFile::Section& IniFile::SectionNamed(const std::string& name) {
+    const auto [it, added] = sectionIndex_.try_emplace(name, sections_.size());
+    if (added) sections_.push_back(Section{name, {}, {}});
+    return sections_[it->second];
+}
+
+const IniFile::Entry* IniFile::FindEntry(const Section& s, const std::string& key) {
+    const auto it = s.index.find(key);
+    return it == s.index.end() ? nullptr : &s.entries[it->second];
 }
 
 void IniFile::SetFile(const std::string& path) {
     path_ = path;
-    sections_.clear();
+    Clear();
     errno = 0;
     FilePtr f(std::fopen(path.c_str(), "rb"));
     if (!f) {
@@ -68,7 +94,7 @@ void IniFile::SetFile(const std::string& path) {
 }
 
 void IniFile::Parse(const std::string& text) {
-    sections_.clear();
+    Clear();
     std::string_view rest(text);
     // A UTF-8 byte-order mark written by some editors is not part of the text.
     if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
@@ -88,40 +114,29 @@ void IniFile::Parse(const std::string& text) {
                 current = nullptr;  // a broken header: its keys belong nowhere
                 continue;
             }
-            const std::string name(TrimBlanks(trimmed.substr(1, close - 1)));
-            current = FindSection(name);
-            if (!current) {
-                sections_.push_back(Section{name, {}});
-                current = &sections_.back();
-            }
+            current = &SectionNamed(std::string(TrimBlanks(trimmed.substr(1, close - 1))));
             continue;
         }
         if (!current) continue;  // keys above the first section are unreachable
         const size_t eq = line.find('=');
         if (eq == std::string_view::npos) continue;
-        const std::string key(TrimBlanks(line.substr(0, eq)));
+        std::string key(TrimBlanks(line.substr(0, eq)));
         if (key.empty()) continue;
-        bool seen = false;
-        for (const Entry& e : current->entries) seen = seen || EqualsNoCase(e.key, key);
-        if (seen) continue;  // the first of two equal keys is the one read
-        current->entries.push_back(Entry{key, std::string(line.substr(eq + 1))});
+        // The first of two equal keys is the one read.
+        if (!current->index.try_emplace(key, current->entries.size()).second) continue;
+        current->entries.push_back(Entry{std::move(key), std::string(line.substr(eq + 1))});
     }
 }
 
 std::string IniFile::ReadKey(const std::string& section, const std::string& key) const {
     const Section* s = FindSection(section);
-    if (!s) return std::string();
-    for (const Entry& e : s->entries)
-        if (EqualsNoCase(e.key, key)) return e.value;
-    return std::string();
+    const Entry* e = s ? FindEntry(*s, key) : nullptr;
+    return e ? e->value : std::string();
 }
 
 bool IniFile::HasKey(const std::string& section, const std::string& key) const {
     const Section* s = FindSection(section);
-    if (!s) return false;
-    for (const Entry& e : s->entries)
-        if (EqualsNoCase(e.key, key)) return true;
-    return false;
+    return s && FindEntry(*s, key);
 }
 
 void IniFile::WriteKey(const std::string& section, const std::string& key,
@@ -130,27 +145,25 @@ void IniFile::WriteKey(const std::string& section, const std::string& key,
     // refused rather than written into a file it would break.
     const std::string_view sec = TrimBlanks(section);
     const std::string_view k = TrimBlanks(key);
-    if (sec.empty() || sec.size() != section.size() || HasLineBreak(section) ||
+    if (sec.empty() || sec.size() != section.size() || HasLineFeed(section) ||
         section.find(']') != std::string::npos || k.empty() || k.size() != key.size() ||
-        HasLineBreak(key) || key.find('=') != std::string::npos || key.front() == '[' ||
-        key.front() == ';' || HasLineBreak(value)) {
+        HasLineFeed(key) || key.find('=') != std::string::npos || key.front() == '[' ||
+        key.front() == ';' || HasLineFeed(value)) {
         Raise(ErrInvalidProcedureCall);
     }
-    Section* s = FindSection(section);
-    if (!s) {
-        sections_.push_back(Section{section, {}});
-        s = &sections_.back();
+    Section& s = SectionNamed(section);
+    const auto [it, added] = s.index.try_emplace(key, s.entries.size());
+    if (added) {
+        s.entries.push_back(Entry{key, value});
+    } else {
+        s.entries[it->second].value = value;
     }
-    for (Entry& e : s->entries) {
-        if (EqualsNoCase(e.key, key)) {
-            e.value = value;
-            return;
-        }
-    }
-    s->entries.push_back(Entry{key, value});
 }
 
-void IniFile::Clear() { sections_.clear(); }
+void IniFile::Clear() {
+    sections_.clear();
+    sectionIndex_.clear();
+}
 
 std::string IniFile::Text() const {
     std::string out;

@@ -8,18 +8,24 @@
 // on reading; lines starting with ';', lines without "=" and keys above the
 // first section are skipped; of two equal keys in a section the first is
 // read. Comments and blank lines of a read file are not kept by Save.
-// A section, key or value that could not be read back as written (a line
-// break anywhere, "]" in a section name, "=" in a key name, blanks around a
-// name) is refused by WriteKey with "Invalid procedure call or argument".
+// Only a line feed ends a line (with the one CR before it), so a lone CR is
+// ordinary text: what a read gives, a write puts back and the next read gives
+// again. A section, key or value that could not be read back as written (a
+// line feed anywhere, "]" in a section name, "=" in a key name, blanks
+// around a name) is refused by WriteKey with "Invalid procedure call or
+// argument". Sections and keys are found through hash indexes, so reading a
+// file takes time in proportion to its size.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace rt {
 
 class IniFile {
-public:
+  public:
     // Sets the file path and reads the file if it exists (a missing file is
     // an empty document). Raises a run-time error when the file exists but
     // cannot be read.
@@ -47,20 +53,34 @@ public:
     // Parses file text (used by SetFile; public for tests).
     void Parse(const std::string& text);
 
-private:
+  private:
+    // Hash and equality of names without regard to ASCII letter case.
+    struct NoCaseHash {
+        size_t operator()(const std::string& s) const;
+    };
+    struct NoCaseEqual {
+        bool operator()(const std::string& a, const std::string& b) const;
+    };
+    using NameIndex = std::unordered_map<std::string, size_t, NoCaseHash, NoCaseEqual>;
+
     struct Entry {
         std::string key;
         std::string value;
     };
     struct Section {
         std::string name;
-        std::vector<Entry> entries;
+        std::vector<Entry> entries;  // in file order
+        NameIndex index;             // key -> position in entries
     };
     Section* FindSection(const std::string& name);
     const Section* FindSection(const std::string& name) const;
+    // The section of that name, created at the end when there is none.
+    Section& SectionNamed(const std::string& name);
+    static const Entry* FindEntry(const Section& s, const std::string& key);
 
     std::string path_;
-    std::vector<Section> sections_;
+    std::vector<Section> sections_;  // in file order
+    NameIndex sectionIndex_;         // name -> position in sections_
 };
 
 }  // namespace rt

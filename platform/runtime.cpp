@@ -113,14 +113,8 @@ T CheckedInto(long long v) {
     return static_cast<T>(v);
 }
 
-// The first `sig` significant decimal digits of |v| (correctly rounded) and
-// the decimal exponent of the first digit. Zero gives "0" and exponent 0.
-template <typename F>
-void DecimalDigits(F v, int sig, std::string& digits, int& exp10) {
-    char buf[64];
-    const auto res =
-        std::to_chars(buf, buf + sizeof buf, std::fabs(v), std::chars_format::scientific, sig - 1);
-    std::string_view text(buf, static_cast<size_t>(res.ptr - buf));
+// Splits the scientific text of to_chars into its digits and exponent.
+void SplitScientific(std::string_view text, std::string& digits, int& exp10) {
     digits.clear();
     const size_t e = text.find('e');
     for (size_t i = 0; i < e; ++i)
@@ -128,7 +122,49 @@ void DecimalDigits(F v, int sig, std::string& digits, int& exp10) {
     exp10 = 0;
     std::from_chars(text.data() + e + 1 + (text[e + 1] == '+' ? 1 : 0), text.data() + text.size(),
                     exp10);
-    if (std::fabs(v) == 0) exp10 = 0;
+}
+
+enum class Ties { ToEven, AwayFromZero };
+
+// The first `sig` significant decimal digits of |v| (correctly rounded, an
+// exact half as `ties` says) and the decimal exponent of the first digit.
+// Zero gives "0" and exponent 0.
+template <typename F>
+void DecimalDigits(F v, int sig, std::string& digits, int& exp10, Ties ties = Ties::ToEven) {
+    const F a = std::fabs(v);
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, sig - 1);
+    SplitScientific(std::string_view(buf, static_cast<size_t>(res.ptr - buf)), digits, exp10);
+    if (a == 0) {
+        exp10 = 0;
+        return;
+    }
+    if (ties == Ties::ToEven) return;
+    // An exact half shows as a last digit 5 one digit further on; only then
+    // is the exact expansion (at most 767 significant digits) looked at.
+    res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, sig);
+    const std::string_view longer(buf, static_cast<size_t>(res.ptr - buf));
+    if (longer[longer.find('e') - 1] != '5') return;
+    char exact[1200];
+    res = std::to_chars(exact, exact + sizeof exact, a, std::chars_format::scientific, 800);
+    std::string all;
+    int allExp = 0;
+    SplitScientific(std::string_view(exact, static_cast<size_t>(res.ptr - exact)), all, allExp);
+    const size_t n = static_cast<size_t>(sig);
+    if (all.size() <= n || all[n] != '5' || all.find_first_not_of('0', n + 1) != std::string::npos)
+        return;
+    // A half: away from zero is one up in the last kept digit.
+    digits = all.substr(0, n);
+    exp10 = allExp;
+    int i = sig - 1;
+    while (i >= 0 && digits[static_cast<size_t>(i)] == '9') digits[static_cast<size_t>(i--)] = '0';
+    if (i < 0) {
+        digits.insert(digits.begin(), '1');
+        digits.pop_back();
+        ++exp10;
+    } else {
+        ++digits[static_cast<size_t>(i)];
+    }
 }
 
 struct Pattern {
@@ -162,7 +198,7 @@ std::string FormatWith(F v, std::string_view pattern, int sig) {
     const Pattern p = ParsePattern(pattern);
     std::string digits;
     int e = 0;
-    DecimalDigits(v, sig, digits, e);
+    DecimalDigits(v, sig, digits, e, Ties::AwayFromZero);
     // Digits of |v| scaled by 10^decimals, rounded half away from zero.
     std::string scaled;
     const int firstPower = e + p.decimals;  // power of ten of digits[0] after scaling

@@ -85,7 +85,9 @@ double Val(std::string_view text);
 // Formats with a fixed pattern of the form "#...#0...0[.0...0]": at least as
 // many integer digits as the pattern has zeros before the point, exactly as
 // many decimals as zeros after it. Rounds half away from zero on the decimal
-// digits of the value (15 significant digits for a Double, 7 for a Single).
+// digits of the value (15 significant digits for a Double, 7 for a Single,
+// themselves taken with an exact half away from zero: 1337.5625 as a Single
+// is 1337.563).
 // A result that rounds to zero carries no minus sign.
 std::string Format(double v, std::string_view pattern);
 std::string FormatSingle(float v, std::string_view pattern);

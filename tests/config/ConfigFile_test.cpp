@@ -785,6 +785,40 @@ TEST_F(ConfigFileTest, ModeBytesTakeOnlyTheLeadingDecimalNumber) {
         EXPECT_EQ(ConfigReal[0].SafeValueMode(0, c), expected[c]) << "text " << modes[c];
 }
 
+TEST_F(ConfigFileTest, SlotsOfAFileThatNamesNoControllerSurviveTheNextSave) {
+    // As saved after an empty controller-name answer: no controller, no
+    // controller module.
+    ConfigReal[0] = KnownStation();
+    ConfigReal[0].Controller = "";
+    for (int i = 0; i < 2; ++i) ConfigReal[0].McuName(i) = "";
+    SaveConfigFile(0, (dir / "a.ini").string());
+    const std::string first = ReadAll(dir / "a.ini");
+    ASSERT_NE(first.find("[Node0_Slot7]"), std::string::npos);
+
+    LoadWithCommand(dir / "a.ini");
+    EXPECT_EQ(ConfigReal[0].ControllerPresent, kTrue);
+    mnuFileSave_Click();
+    ExpectNoDialogs();
+    EXPECT_EQ(ReadAll(dir / "a.ini"), first);
+}
+
+TEST_F(ConfigFileTest, LoneCarriageReturnsInValuesSaveAndReadBack) {
+    const std::string text =
+        "[Config0]\r\nController=KB-7010\rX\r\nTotalSlot=1\r\nIP Address=\r10.0.0.1\r\r\n"
+        "[Node_0]\r\nPower0=KP\r220\r\n"
+        "[Node0_Slot0]\r\nModule=KB-560\r\n";
+    WriteAll(dir / "cr.ini", text);
+    for (int round = 0; round < 2; ++round) {
+        LoadWithCommand(dir / "cr.ini");
+        EXPECT_EQ(ConfigReal[0].Controller, "KB-7010\rX") << round;
+        EXPECT_EQ(ConfigReal[0].IPAddress, "\r10.0.0.1\r") << round;
+        EXPECT_EQ(ConfigReal[0].PowerName(0), "KP\r220") << round;
+        EXPECT_EQ(ConfigReal[0].Module(0), "KB-560") << round;
+        mnuFileSave_Click();
+        ExpectNoDialogs();
+    }
+}
+
 TEST_F(ConfigFileTest, FileWithoutTotalSlotLoadsNoSlot) {
     WriteAll(dir / "a.ini",
              "[Config0]\r\nController=GW-7010\r\n[Node0_Slot0]\r\nModule=KB-560\r\n");

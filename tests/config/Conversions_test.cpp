@@ -97,6 +97,22 @@ TEST(ConvManuValToRealVal, ShownValueStoredAgainGivesTheSameCount) {
     }
 }
 
+TEST(ConverBitDec2Value, ExactHalvesOfTheThirdDecimalRoundAwayFromZero) {
+    // Scale limits whose single-precision value ends in 5 at the fourth
+    // decimal; ties to even would give the lower text for the first three.
+    const struct {
+        int16_t raw, code, lo, hi;
+        const char* text;
+    } cases[] = {
+        {0, 20, 18140, 32767, "1007.563"},    // 1007.5625
+        {10000, 20, 0, 20476, "1137.313"},    // 1137.3125
+        {0, 14, -31444, 32767, "-1151.563"},  // -1151.5625
+        {0, 22, 31811, 32767, "2252.313"},    // 2252.3125
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Shown(c.raw, c.code, c.lo, c.hi), c.text) << c.code << " " << c.lo;
+}
+
 TEST(ConverValue2BitDec, OutputCountsAndClamping) {
     EXPECT_EQ(ConverValue2BitDec(4.0f, 49), 0);
     EXPECT_EQ(ConverValue2BitDec(20.0f, 49), 10000);

@@ -1,8 +1,12 @@
 #include "link/Download.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "config/ConfigDefaults.h"
+#include "config/ConfigFile.h"
 #include "config/NodeConfig.h"
 #include "link/Connection.h"
 #include "link/Upload.h"
@@ -275,6 +279,55 @@ TEST_F(Download, MonitorIsStoppedForTheRunAndStartedAgain) {
     EXPECT_EQ(window.calls.front(), "SetTimer1Enabled(0)");
     EXPECT_TRUE(window.timer1);
     EXPECT_EQ(CountLine("Write IOM 0 configuration OK!"), 1);
+}
+
+// The file has no key for the mains frequency and the high filter byte: a
+// Download after a Load sends what the last Upload read, and leaves the
+// filter command out where no Upload read it.
+TEST_F(Download, LoadedFileKeepsTheUploadedFilterSettingsOrLeavesTheCommandOut) {
+    char tmpl[] = "/tmp/nx_download_XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    const std::filesystem::path dir = tmpl;
+    const std::string file = (dir / "station.ini").string();
+    sim.updateStation([](nxsim::StationConfig& st) {  // slot 3: KB-540
+        st.slot[3].setReg(nxsim::BlkAiFilterMode, 0, 0x0702);
+        st.slot[3].setReg(nxsim::BlkAiFilterMode, 1, 60);
+    });
+    UploadOk();
+    SaveConfigFile(0, file);
+
+    struct Case {
+        bool reconnectWithoutUpload;
+        bool sent;
+    };
+    for (const Case& c : {Case{false, true}, Case{true, false}}) {
+        SCOPED_TRACE(c.reconnectWithoutUpload ? "no Upload before the Load" : "Upload, then Load");
+        if (c.reconnectWithoutUpload) {
+            nxlink::mnuDisconnect_Click();
+            ConnectOk();
+        }
+        McuIniPath = file;
+        mnuFileLoad_Click();
+        sim.clearLog();
+        window.eventLog.clear();
+        RunDownload();
+        EXPECT_TRUE(Messages().empty());
+        EXPECT_EQ(CountLine("Write IOM 3 configuration OK!"), 1);
+        std::vector<Words> filter;
+        for (const Words& w : ModuleCommandsReceived(sim))
+            if (w.size() >= 2 && w[0] == 0x52) filter.push_back(w);
+        if (c.sent) {
+            EXPECT_EQ(filter, (std::vector<Words>{{0x52, 3, 0x02, 0x07, 60}}));
+        } else {
+            EXPECT_TRUE(filter.empty());
+            EXPECT_EQ(CountLine("Write IOM 3 AI filter mode not sent: mains frequency unknown, "
+                                "Upload first"),
+                      1);
+        }
+        EXPECT_EQ(sim.station().slot[3].reg(nxsim::BlkAiFilterMode, 0), 0x0702);
+        EXPECT_EQ(sim.station().slot[3].reg(nxsim::BlkAiFilterMode, 1), 60);
+    }
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(Download, WatchdogStartedByTheDownloadFindsALostStation) {

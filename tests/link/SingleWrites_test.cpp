@@ -62,6 +62,25 @@ TEST_F(SingleWrites, AnalogWriteSendsTheCountOfTheRange) {
     EXPECT_TRUE(Messages().empty());
 }
 
+TEST_F(SingleWrites, ExactHalfCountsGoOutRoundedToEven) {
+    ConnectOk();
+    const struct {
+        float value;
+        int16_t code;
+        int16_t count;
+    } cases[] = {
+        {12.5f, 49, 5312},     // 7812.5 - 2500
+        {3.125f, 52, 5312},    // 7812.5 - 2500
+        {-5.9375f, 53, -938},  // 62.5 - 1000
+    };
+    int16_t address = 5;
+    for (const auto& c : cases) nxlink::ModbusSetAOValue(address++, c.value, c.code);
+    Frames(std::size(cases));
+    address = 5;
+    for (const auto& c : cases)
+        EXPECT_EQ(sim.holdingRegister(address++), c.count) << c.value << " code " << c.code;
+}
+
 TEST_F(SingleWrites, RangeWithoutOutputConversionIsNotWritten) {
     ConnectOk();
     for (int16_t code : {0, 7, 47, 54, 256}) {

@@ -75,6 +75,9 @@ TEST_F(IniFileTest, AwkwardValuesRoundTripThroughTheDiskUnchanged) {
         "",
         "\ttab\t",
         "C:\\Program Files\\\"x\"; y, z",
+        "KB-7010\rX",  // a lone CR is text, not a line end
+        "\r",
+        "ends in CR\r",
     };
     IniFile out;
     for (size_t i = 0; i < std::size(values); ++i)
