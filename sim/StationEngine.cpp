@@ -183,30 +183,42 @@ void StationEngine::advance() {
     }
 }
 
-void StationEngine::refreshInputs() {
+void StationEngine::refreshInputs(InputImage image, int first, int last) {
+    // Only the inputs a read returns are brought to the current time; reads
+    // of anything else (status, configuration) cost nothing here.
     if (!live_) return;
+    const int perSlot = image == InputImage::DI ? 32 : 16;
     const qint64 t = clock_.elapsed();
-    for (int s = 0; s < kSlotCount; ++s) {
+    for (int s = std::max(0, first / perSlot); s < kSlotCount && s * perSlot < last; ++s) {
         const SlotConfig& sc = st_.slot[static_cast<size_t>(s)];
         if (!sc.present()) continue;
         const ModuleKind k = KindOf(sc);
-        const int n = ChannelsOf(sc);
-        if (k == ModuleKind::DI) {
-            for (int c = 0; c < n && s * 32 + c < 256; ++c)
-                di_[static_cast<size_t>(s * 32 + c)] = ((t / (200 * (c % 4 + 1))) + c) % 2 != 0;
-        } else if (IsAnalogInput(k)) {
-            for (int c = 0; c < n && s * 16 + c < 128; ++c) {
+        if (image == InputImage::DI   ? k != ModuleKind::DI
+            : image == InputImage::AI ? !IsAnalogInput(k)
+                                      : k != ModuleKind::PI)
+            continue;
+        const int base = s * perSlot;
+        const int from = std::max(first, base);
+        const int to = std::min(last, base + std::min(perSlot, ChannelsOf(sc)));
+        for (int i = from; i < to; ++i) {
+            const int c = i - base;
+            const size_t at = static_cast<size_t>(i);
+            if (image == InputImage::DI) {
+                di_[at] = ((t / (200 * (c % 4 + 1))) + c) % 2 != 0;
+            } else if (image == InputImage::AI) {
                 const double phase = 2.0 * M_PI * static_cast<double>(t) / (4000.0 + 500.0 * c) + c;
-                ai_[static_cast<size_t>(s * 16 + c)] =
-                    static_cast<qint16>(5000 + std::lround(3000.0 * std::sin(phase)));
-            }
-        } else if (k == ModuleKind::PI) {
-            for (int c = 0; c < n && s * 16 + c < 128; ++c) {
-                const size_t i = static_cast<size_t>(s * 16 + c);
-                pi_[i] = static_cast<qint32>((t / 100) * (c + 1)) - piBase_[i];
+                ai_[at] = static_cast<qint16>(5000 + std::lround(3000.0 * std::sin(phase)));
+            } else {
+                pi_[at] = static_cast<qint32>((t / 100) * (c + 1)) - piBase_[at];
             }
         }
     }
+}
+
+void StationEngine::refreshAllInputs() {
+    refreshInputs(InputImage::DI, 0, static_cast<int>(di_.size()));
+    refreshInputs(InputImage::AI, 0, static_cast<int>(ai_.size()));
+    refreshInputs(InputImage::PI, 0, static_cast<int>(pi_.size()));
 }
 
 QByteArray StationEngine::handleModbus(const ModbusRequest& req) {
@@ -237,7 +249,7 @@ QByteArray StationEngine::readBits(const ModbusRequest& req, bool coils) {
     if (req.frame.size() != 12) return ModbusException(req, ExIllegalValue);
     if (req.quantity < 1 || req.quantity > 2000) return ModbusException(req, ExIllegalValue);
     if (req.address + req.quantity > 256) return ModbusException(req, ExIllegalAddress);
-    if (!coils) refreshInputs();
+    if (!coils) refreshInputs(InputImage::DI, req.address, req.address + req.quantity);
     const int bytes = (req.quantity + 7) / 8;
     QByteArray pdu(2 + bytes, '\0');
     pdu[0] = static_cast<char>(req.function);
@@ -430,7 +442,13 @@ QByteArray StationEngine::readRegisters(const ModbusRequest& req, bool input) {
         uint8_t ex = 0;
         if (!configBlock(req.address, req.quantity, &regs, &ex)) return ModbusException(req, ex);
     } else {
-        if (input) refreshInputs();
+        if (input) {
+            // AI registers 0x00..0x7F, then the PI pairs from 0x80 on.
+            const int end = req.address + req.quantity;
+            refreshInputs(InputImage::AI, req.address, std::min(end, 0x80));
+            refreshInputs(InputImage::PI, (std::max(req.address, 0x80) - 0x80) / 2,
+                          (std::min(end, 0x180) - 0x80 + 1) / 2);
+        }
         for (int a = req.address; a < req.address + req.quantity; ++a) {
             quint16 v = 0;
             if (!(input ? inputRegisterAt(a, &v) : holdingRegisterAt(a, &v)))
@@ -637,7 +655,7 @@ uint8_t StationEngine::moduleCommand(const QVector<quint16>& regs) {
         case 0x60: {  // counter clear, allowed in OPERATION
             if (wrongKind({ModuleKind::PI})) return ExIllegalValue;
             if (d.size() != 1) return ExIllegalValue;
-            refreshInputs();
+            refreshInputs(InputImage::PI, slot * 16, slot * 16 + 16);
             for (int c = 0; c < ChannelsOf(s) && c < 16; ++c) {
                 if (!(d[0] & (1 << c))) continue;
                 const size_t i = static_cast<size_t>(slot * 16 + c);
@@ -1064,7 +1082,7 @@ int StationEngine::netId() {
 
 bool StationEngine::discreteInput(int i) {
     QMutexLocker lock(&mutex_);
-    refreshInputs();
+    refreshInputs(InputImage::DI, i, i + 1);
     return i >= 0 && i < 256 && di_[static_cast<size_t>(i)];
 }
 
@@ -1075,7 +1093,7 @@ bool StationEngine::coil(int i) {
 
 qint16 StationEngine::inputRegister(int i) {
     QMutexLocker lock(&mutex_);
-    refreshInputs();
+    refreshInputs(InputImage::AI, i, i + 1);
     return i >= 0 && i < 128 ? ai_[static_cast<size_t>(i)] : 0;
 }
 
@@ -1086,7 +1104,7 @@ qint16 StationEngine::holdingRegister(int i) {
 
 qint32 StationEngine::pulseInput(int i) {
     QMutexLocker lock(&mutex_);
-    refreshInputs();
+    refreshInputs(InputImage::PI, i, i + 1);
     return i >= 0 && i < 128 ? pi_[static_cast<size_t>(i)] : 0;
 }
 
@@ -1113,7 +1131,7 @@ void StationEngine::setPulseInput(int i, qint32 v) {
 void StationEngine::setLiveInputs(bool on) {
     QMutexLocker lock(&mutex_);
     if (on == live_) return;
-    if (!on) refreshInputs();  // keep the values of this moment
+    if (!on) refreshAllInputs();  // keep the values of this moment
     live_ = on;
 }
 
