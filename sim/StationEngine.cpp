@@ -25,11 +25,6 @@ quint16 Word(const QByteArray& b, int i) {
     return static_cast<quint16>((static_cast<quint8>(b[i]) << 8) | static_cast<quint8>(b[i + 1]));
 }
 
-void PutWord(QByteArray& b, quint16 v) {
-    b.append(static_cast<char>(v >> 8));
-    b.append(static_cast<char>(v & 0xFF));
-}
-
 ModuleKind KindOf(const SlotConfig& s) {
     const ModuleModel* m = ModelById(s.moduleId);
     return m ? m->kind : ModuleKind::Other;
@@ -92,13 +87,16 @@ ModbusRequest DecodeModbus(const QByteArray& f) {
 }
 
 QByteArray ModbusReply(const ModbusRequest& req, const QByteArray& pdu, int unitId) {
-    QByteArray out;
-    out.reserve(7 + pdu.size());
-    PutWord(out, static_cast<quint16>(req.transaction));
-    PutWord(out, 0);
-    PutWord(out, static_cast<quint16>(pdu.size() + 1));
-    out.append(static_cast<char>(unitId >= 0 ? unitId : req.unitId));
-    out.append(pdu);
+    QByteArray out(7 + pdu.size(), Qt::Uninitialized);
+    char* p = out.data();
+    const quint16 length = static_cast<quint16>(pdu.size() + 1);
+    p[0] = static_cast<char>((req.transaction >> 8) & 0xFF);
+    p[1] = static_cast<char>(req.transaction & 0xFF);
+    p[2] = p[3] = 0;
+    p[4] = static_cast<char>(length >> 8);
+    p[5] = static_cast<char>(length & 0xFF);
+    p[6] = static_cast<char>(unitId >= 0 ? unitId : req.unitId);
+    std::copy(pdu.cbegin(), pdu.cend(), p + 7);
     return out;
 }
 
@@ -436,11 +434,14 @@ bool StationEngine::configBlock(int start, int qty, QVector<quint16>* out, uint8
 QByteArray StationEngine::readRegisters(const ModbusRequest& req, bool input) {
     if (req.frame.size() != 12) return ModbusException(req, ExIllegalValue);
     if (req.quantity < 1 || req.quantity > 256) return ModbusException(req, ExIllegalValue);
-    QVector<quint16> regs;
-    regs.reserve(req.quantity);
+    std::array<quint16, 256> regs;
+    int count = 0;
     if (input && req.address >= 0x8000) {
         uint8_t ex = 0;
-        if (!configBlock(req.address, req.quantity, &regs, &ex)) return ModbusException(req, ex);
+        QVector<quint16> block;
+        if (!configBlock(req.address, req.quantity, &block, &ex)) return ModbusException(req, ex);
+        for (quint16 v : block)
+            if (count < static_cast<int>(regs.size())) regs[static_cast<size_t>(count++)] = v;
     } else {
         if (input) {
             // AI registers 0x00..0x7F, then the PI pairs from 0x80 on.
@@ -453,14 +454,18 @@ QByteArray StationEngine::readRegisters(const ModbusRequest& req, bool input) {
             quint16 v = 0;
             if (!(input ? inputRegisterAt(a, &v) : holdingRegisterAt(a, &v)))
                 return ModbusException(req, ExIllegalAddress);
-            regs.append(v);
+            regs[static_cast<size_t>(count++)] = v;
         }
     }
-    QByteArray pdu;
-    pdu.reserve(2 + 2 * regs.size());
-    pdu.append(static_cast<char>(req.function));
-    pdu.append(static_cast<char>((2 * regs.size()) & 0xFF));  // 0 for 128 and 256 registers
-    for (quint16 v : regs) PutWord(pdu, v);
+    // Filled in place: a read is answered with one allocation for the PDU.
+    QByteArray pdu(2 + 2 * count, Qt::Uninitialized);
+    char* p = pdu.data();
+    p[0] = static_cast<char>(req.function);
+    p[1] = static_cast<char>((2 * count) & 0xFF);  // 0 for 128 and 256 registers
+    for (int i = 0; i < count; ++i) {
+        p[2 + 2 * i] = static_cast<char>(regs[static_cast<size_t>(i)] >> 8);
+        p[3 + 2 * i] = static_cast<char>(regs[static_cast<size_t>(i)] & 0xFF);
+    }
     return ModbusReply(req, pdu);
 }
 
