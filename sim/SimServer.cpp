@@ -38,7 +38,7 @@ bool SimServer::listen(const QHostAddress& address, quint16 modbusPort, quint16 
 void SimServer::shutdown(QThread* handBackTo) {
     for (auto& [socket, c] : conns_) {
         socket->disconnect(this);
-        socket->abort();
+        if (!c.gone) socket->abort();
         socket->deleteLater();
         if (c.timer) c.timer->deleteLater();
     }
@@ -52,6 +52,8 @@ void SimServer::shutdown(QThread* handBackTo) {
 void SimServer::accept(QTcpServer* server, Channel channel) {
     while (QTcpSocket* s = server->nextPendingConnection()) {
         s->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        // What a client sends beyond this waits in TCP, not in memory here.
+        s->setReadBufferSize(kReadBufferBytes);
         Conn& c = conns_[s];
         c.channel = channel;
         c.number = nextConn_[channel == Channel::Modbus ? 0 : 1]++;
@@ -60,26 +62,44 @@ void SimServer::accept(QTcpServer* server, Channel channel) {
         c.timer->setSingleShot(true);
         connect(c.timer, &QTimer::timeout, this, [this, s] {
             auto it = conns_.find(s);
-            if (it != conns_.end()) flush(it->second);
+            if (it != conns_.end() && !it->second.gone) flush(it->second);
         });
         connect(s, &QTcpSocket::readyRead, this, [this, s] {
             auto it = conns_.find(s);
-            if (it == conns_.end()) return;
-            if (it->second.channel == Channel::Modbus)
-                readModbus(it->second);
-            else
-                readText(it->second);
+            if (it != conns_.end()) serve(it->second);
+        });
+        connect(s, &QTcpSocket::bytesWritten, this, [this, s] {
+            auto it = conns_.find(s);
+            if (it != conns_.end() && it->second.held && !backedUp(it->second))
+                resumeLater(it->second);
         });
         connect(s, &QTcpSocket::disconnected, this, [this, s] { drop(s); });
     }
 }
 
 void SimServer::drop(QTcpSocket* socket) {
+    // The disconnection can be reported from inside a write, with a handler
+    // of this connection further up the stack: the record is only marked
+    // here and removed once the event loop is back at the top.
     auto it = conns_.find(socket);
-    if (it == conns_.end()) return;
-    if (it->second.timer) it->second.timer->deleteLater();
-    conns_.erase(it);
-    socket->deleteLater();
+    if (it == conns_.end() || it->second.gone) return;
+    Conn& c = it->second;
+    c.gone = true;
+    c.out.clear();
+    c.commands.clear();
+    c.in.clear();
+    if (c.timer) c.timer->stop();
+    socket->disconnect(this);
+    QMetaObject::invokeMethod(
+        this,
+        [this, socket] {
+            auto at = conns_.find(socket);
+            if (at == conns_.end()) return;
+            if (at->second.timer) at->second.timer->deleteLater();
+            conns_.erase(at);
+            socket->deleteLater();
+        },
+        Qt::QueuedConnection);
 }
 
 void SimServer::closeLater(QTcpSocket* socket) {
@@ -89,56 +109,95 @@ void SimServer::closeLater(QTcpSocket* socket) {
         socket, [socket] { socket->disconnectFromHost(); }, Qt::QueuedConnection);
 }
 
-void SimServer::readModbus(Conn& c) {
-    QTcpSocket* s = c.socket;
-    c.in.append(s->readAll());
-    while (!c.closing) {
-        const int len = ModbusFrameLength(c.in);
-        if (len == 0) return;
-        if (len < 0) {
-            // Not a Modbus TCP header: log what came and drop the connection,
-            // as a station does with a stream it cannot frame.
-            engine_->logFrame(Channel::Modbus, Direction::Received, c.number, c.in, nullptr);
-            c.in.clear();
-            c.closing = true;
-            closeLater(s);
-            return;
-        }
-        const QByteArray frame = c.in.left(len);
-        c.in.remove(0, len);
-        const ModbusRequest req = DecodeModbus(frame);
-        engine_->logFrame(Channel::Modbus, Direction::Received, c.number, frame, &req);
-        const std::optional<FaultRule> fault = engine_->takeFault(Channel::Modbus, &req, {});
-        QByteArray reply;
-        if (fault && fault->kind == FaultKind::Exception) {
-            reply = ModbusException(req, static_cast<uint8_t>(fault->exceptionCode));
-        } else if (fault && (fault->kind == FaultKind::NoReply ||
-                             fault->kind == FaultKind::CloseConnection)) {
-            // the request is lost: the station does not act on it
-        } else {
-            reply = engine_->handleModbus(req);
-        }
-        if (fault && fault->kind == FaultKind::WrongUnitId && reply.size() > 6)
-            reply[6] = static_cast<char>(static_cast<quint8>(reply[6]) + 1);
-        respond(c, reply, fault, Channel::Modbus);
-    }
+bool SimServer::backedUp(const Conn& c) const {
+    return c.socket->bytesToWrite() >= kOutputBytes ||
+           c.out.size() >= static_cast<size_t>(kQueuedReplies);
 }
 
-void SimServer::readText(Conn& c) {
-    c.in.append(c.socket->readAll());
-    const QVector<QByteArray> commands = SplitTextCommands(c.in);
-    for (const QByteArray& cmd : commands) {
-        if (c.closing) return;
-        engine_->logFrame(Channel::Text, Direction::Received, c.number, cmd, nullptr);
-        const std::optional<FaultRule> fault = engine_->takeFault(Channel::Text, nullptr, cmd);
-        QByteArray reply;
-        if (fault && fault->kind == FaultKind::TextRefuse)
-            reply = "-1";
-        else if (!(fault && (fault->kind == FaultKind::NoReply ||
-                             fault->kind == FaultKind::CloseConnection)))
-            reply = engine_->handleText(cmd);
-        respond(c, reply, fault, Channel::Text);
+void SimServer::resumeLater(Conn& c) {
+    c.held = false;
+    if (c.resuming) return;
+    c.resuming = true;
+    QTcpSocket* s = c.socket;
+    QMetaObject::invokeMethod(
+        this,
+        [this, s] {
+            auto it = conns_.find(s);
+            if (it == conns_.end()) return;
+            it->second.resuming = false;
+            serve(it->second);
+        },
+        Qt::QueuedConnection);
+}
+
+void SimServer::serve(Conn& c) {
+    for (int n = 0; n < kRequestsPerTurn; ++n) {
+        if (c.gone || c.closing) return;
+        if (backedUp(c)) {
+            c.held = true;  // bytesWritten or the reply timer resumes it
+            return;
+        }
+        if (!(c.channel == Channel::Modbus ? serveModbus(c) : serveText(c))) return;
     }
+    // More may be waiting: served again after the other connections' turn.
+    if (!c.gone && !c.closing) resumeLater(c);
+}
+
+bool SimServer::serveModbus(Conn& c) {
+    QTcpSocket* s = c.socket;
+    int len = ModbusFrameLength(c.in);
+    while (len == 0 && s->bytesAvailable() > 0) {
+        c.in.append(s->read(kReadChunkBytes));
+        len = ModbusFrameLength(c.in);
+    }
+    if (len == 0) return false;
+    if (len < 0) {
+        // Not a Modbus TCP header: log what came and drop the connection,
+        // as a station does with a stream it cannot frame.
+        engine_->logFrame(Channel::Modbus, Direction::Received, c.number, c.in, nullptr);
+        c.in.clear();
+        c.closing = true;
+        closeLater(s);
+        return false;
+    }
+    const QByteArray frame = c.in.left(len);
+    c.in.remove(0, len);
+    const ModbusRequest req = DecodeModbus(frame);
+    engine_->logFrame(Channel::Modbus, Direction::Received, c.number, frame, &req);
+    const std::optional<FaultRule> fault = engine_->takeFault(Channel::Modbus, &req, {});
+    QByteArray reply;
+    if (fault && fault->kind == FaultKind::Exception) {
+        reply = ModbusException(req, static_cast<uint8_t>(fault->exceptionCode));
+    } else if (fault &&
+               (fault->kind == FaultKind::NoReply || fault->kind == FaultKind::CloseConnection)) {
+        // the request is lost: the station does not act on it
+    } else {
+        reply = engine_->handleModbus(req);
+    }
+    if (fault && fault->kind == FaultKind::WrongUnitId && reply.size() > 6)
+        reply[6] = static_cast<char>(static_cast<quint8>(reply[6]) + 1);
+    respond(c, reply, fault, Channel::Modbus);
+    return true;
+}
+
+bool SimServer::serveText(Conn& c) {
+    while (c.commands.empty()) {
+        if (c.socket->bytesAvailable() == 0) return false;
+        c.in.append(c.socket->read(kReadChunkBytes));
+        for (QByteArray& cmd : SplitTextCommands(c.in)) c.commands.push_back(std::move(cmd));
+    }
+    const QByteArray cmd = std::move(c.commands.front());
+    c.commands.pop_front();
+    engine_->logFrame(Channel::Text, Direction::Received, c.number, cmd, nullptr);
+    const std::optional<FaultRule> fault = engine_->takeFault(Channel::Text, nullptr, cmd);
+    QByteArray reply;
+    if (fault && fault->kind == FaultKind::TextRefuse)
+        reply = "-1";
+    else if (!(fault &&
+               (fault->kind == FaultKind::NoReply || fault->kind == FaultKind::CloseConnection)))
+        reply = engine_->handleText(cmd);
+    respond(c, reply, fault, Channel::Text);
+    return true;
 }
 
 void SimServer::respond(Conn& c, const QByteArray& reply, const std::optional<FaultRule>& fault,
@@ -208,22 +267,26 @@ void SimServer::enqueue(Conn& c, const QByteArray& data, qint64 delayMs, bool cl
 
 void SimServer::flush(Conn& c) {
     const qint64 now = engine_->nowMs();
-    while (!c.out.empty() && c.out.front().due <= now) {
+    while (!c.gone && !c.out.empty() && c.out.front().due <= now) {
         Outgoing o = std::move(c.out.front());
         c.out.pop_front();
         if (!o.data.isEmpty()) {
             engine_->logFrame(c.channel, Direction::Sent, c.number, o.data, nullptr);
+            // A write can find the connection reset and report the
+            // disconnection at once (drop() marks the record gone).
             c.socket->write(o.data);
-            c.socket->flush();
+            if (!c.gone) c.socket->flush();
         }
         if (o.closeAfter) {
             c.out.clear();
-            closeLater(c.socket);
+            if (!c.gone) closeLater(c.socket);
             return;
         }
     }
+    if (c.gone) return;
     if (!c.out.empty())
         c.timer->start(static_cast<int>(std::max<qint64>(0, c.out.front().due - now)));
+    if (c.held && !backedUp(c)) resumeLater(c);
 }
 
 }  // namespace nxsim

@@ -3,6 +3,12 @@
 // fault rules and sends the engine's replies through a per-connection queue,
 // so that a delayed reply holds back the replies behind it as a real station's
 // would.
+//
+// Any client is survived and no client starves the others: a connection is
+// served a few requests per event-loop turn, a connection whose replies pile
+// up unread is not served (nor read) until they drain, so its own sends stall
+// in TCP, and a connection's record outlives its socket's disconnection until
+// the event loop is back at the top.
 #pragma once
 
 #include <QHostAddress>
@@ -33,6 +39,16 @@ class SimServer : public QObject {
     quint16 textPort() const { return textPort_; }
 
   private:
+    // Requests served per connection and event-loop turn.
+    static constexpr int kRequestsPerTurn = 16;
+    // Received bytes buffered per connection before TCP holds the client back.
+    static constexpr qint64 kReadBufferBytes = 64 * 1024;
+    static constexpr qint64 kReadChunkBytes = 4096;
+    // Unsent reply bytes, and replies waiting for their time, that hold a
+    // connection's requests back until they drain.
+    static constexpr qint64 kOutputBytes = 64 * 1024;
+    static constexpr int kQueuedReplies = 256;
+
     struct Outgoing {
         QByteArray data;
         qint64 due = 0;
@@ -43,14 +59,21 @@ class SimServer : public QObject {
         int number = 0;
         QTcpSocket* socket = nullptr;
         QByteArray in;
+        std::deque<QByteArray> commands;  // text commands received, not yet served
         std::deque<Outgoing> out;
         QTimer* timer = nullptr;
         bool closing = false;
+        bool gone = false;      // disconnected; the record is removed from the event loop
+        bool held = false;      // not served while its replies wait to be sent
+        bool resuming = false;  // a serve() is queued
     };
 
     void accept(QTcpServer* server, Channel channel);
-    void readModbus(Conn& c);
-    void readText(Conn& c);
+    void serve(Conn& c);
+    bool serveModbus(Conn& c);
+    bool serveText(Conn& c);
+    bool backedUp(const Conn& c) const;
+    void resumeLater(Conn& c);
     void respond(Conn& c, const QByteArray& reply, const std::optional<FaultRule>& fault,
                  Channel channel);
     void enqueue(Conn& c, const QByteArray& data, qint64 delayMs, bool closeAfter);

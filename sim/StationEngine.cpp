@@ -25,11 +25,6 @@ quint16 Word(const QByteArray& b, int i) {
     return static_cast<quint16>((static_cast<quint8>(b[i]) << 8) | static_cast<quint8>(b[i + 1]));
 }
 
-void PutWord(QByteArray& b, quint16 v) {
-    b.append(static_cast<char>(v >> 8));
-    b.append(static_cast<char>(v & 0xFF));
-}
-
 ModuleKind KindOf(const SlotConfig& s) {
     const ModuleModel* m = ModelById(s.moduleId);
     return m ? m->kind : ModuleKind::Other;
@@ -92,13 +87,16 @@ ModbusRequest DecodeModbus(const QByteArray& f) {
 }
 
 QByteArray ModbusReply(const ModbusRequest& req, const QByteArray& pdu, int unitId) {
-    QByteArray out;
-    out.reserve(7 + pdu.size());
-    PutWord(out, static_cast<quint16>(req.transaction));
-    PutWord(out, 0);
-    PutWord(out, static_cast<quint16>(pdu.size() + 1));
-    out.append(static_cast<char>(unitId >= 0 ? unitId : req.unitId));
-    out.append(pdu);
+    QByteArray out(7 + pdu.size(), Qt::Uninitialized);
+    char* p = out.data();
+    const quint16 length = static_cast<quint16>(pdu.size() + 1);
+    p[0] = static_cast<char>((req.transaction >> 8) & 0xFF);
+    p[1] = static_cast<char>(req.transaction & 0xFF);
+    p[2] = p[3] = 0;
+    p[4] = static_cast<char>(length >> 8);
+    p[5] = static_cast<char>(length & 0xFF);
+    p[6] = static_cast<char>(unitId >= 0 ? unitId : req.unitId);
+    std::copy(pdu.cbegin(), pdu.cend(), p + 7);
     return out;
 }
 
@@ -183,30 +181,42 @@ void StationEngine::advance() {
     }
 }
 
-void StationEngine::refreshInputs() {
+void StationEngine::refreshInputs(InputImage image, int first, int last) {
+    // Only the inputs a read returns are brought to the current time; reads
+    // of anything else (status, configuration) cost nothing here.
     if (!live_) return;
+    const int perSlot = image == InputImage::DI ? 32 : 16;
     const qint64 t = clock_.elapsed();
-    for (int s = 0; s < kSlotCount; ++s) {
+    for (int s = std::max(0, first / perSlot); s < kSlotCount && s * perSlot < last; ++s) {
         const SlotConfig& sc = st_.slot[static_cast<size_t>(s)];
         if (!sc.present()) continue;
         const ModuleKind k = KindOf(sc);
-        const int n = ChannelsOf(sc);
-        if (k == ModuleKind::DI) {
-            for (int c = 0; c < n && s * 32 + c < 256; ++c)
-                di_[static_cast<size_t>(s * 32 + c)] = ((t / (200 * (c % 4 + 1))) + c) % 2 != 0;
-        } else if (IsAnalogInput(k)) {
-            for (int c = 0; c < n && s * 16 + c < 128; ++c) {
+        if (image == InputImage::DI   ? k != ModuleKind::DI
+            : image == InputImage::AI ? !IsAnalogInput(k)
+                                      : k != ModuleKind::PI)
+            continue;
+        const int base = s * perSlot;
+        const int from = std::max(first, base);
+        const int to = std::min(last, base + std::min(perSlot, ChannelsOf(sc)));
+        for (int i = from; i < to; ++i) {
+            const int c = i - base;
+            const size_t at = static_cast<size_t>(i);
+            if (image == InputImage::DI) {
+                di_[at] = ((t / (200 * (c % 4 + 1))) + c) % 2 != 0;
+            } else if (image == InputImage::AI) {
                 const double phase = 2.0 * M_PI * static_cast<double>(t) / (4000.0 + 500.0 * c) + c;
-                ai_[static_cast<size_t>(s * 16 + c)] =
-                    static_cast<qint16>(5000 + std::lround(3000.0 * std::sin(phase)));
-            }
-        } else if (k == ModuleKind::PI) {
-            for (int c = 0; c < n && s * 16 + c < 128; ++c) {
-                const size_t i = static_cast<size_t>(s * 16 + c);
-                pi_[i] = static_cast<qint32>((t / 100) * (c + 1)) - piBase_[i];
+                ai_[at] = static_cast<qint16>(5000 + std::lround(3000.0 * std::sin(phase)));
+            } else {
+                pi_[at] = static_cast<qint32>((t / 100) * (c + 1)) - piBase_[at];
             }
         }
     }
+}
+
+void StationEngine::refreshAllInputs() {
+    refreshInputs(InputImage::DI, 0, static_cast<int>(di_.size()));
+    refreshInputs(InputImage::AI, 0, static_cast<int>(ai_.size()));
+    refreshInputs(InputImage::PI, 0, static_cast<int>(pi_.size()));
 }
 
 QByteArray StationEngine::handleModbus(const ModbusRequest& req) {
@@ -237,7 +247,7 @@ QByteArray StationEngine::readBits(const ModbusRequest& req, bool coils) {
     if (req.frame.size() != 12) return ModbusException(req, ExIllegalValue);
     if (req.quantity < 1 || req.quantity > 2000) return ModbusException(req, ExIllegalValue);
     if (req.address + req.quantity > 256) return ModbusException(req, ExIllegalAddress);
-    if (!coils) refreshInputs();
+    if (!coils) refreshInputs(InputImage::DI, req.address, req.address + req.quantity);
     const int bytes = (req.quantity + 7) / 8;
     QByteArray pdu(2 + bytes, '\0');
     pdu[0] = static_cast<char>(req.function);
@@ -424,25 +434,38 @@ bool StationEngine::configBlock(int start, int qty, QVector<quint16>* out, uint8
 QByteArray StationEngine::readRegisters(const ModbusRequest& req, bool input) {
     if (req.frame.size() != 12) return ModbusException(req, ExIllegalValue);
     if (req.quantity < 1 || req.quantity > 256) return ModbusException(req, ExIllegalValue);
-    QVector<quint16> regs;
-    regs.reserve(req.quantity);
+    std::array<quint16, 256> regs;
+    int count = 0;
     if (input && req.address >= 0x8000) {
         uint8_t ex = 0;
-        if (!configBlock(req.address, req.quantity, &regs, &ex)) return ModbusException(req, ex);
+        QVector<quint16> block;
+        if (!configBlock(req.address, req.quantity, &block, &ex)) return ModbusException(req, ex);
+        for (quint16 v : block)
+            if (count < static_cast<int>(regs.size())) regs[static_cast<size_t>(count++)] = v;
     } else {
-        if (input) refreshInputs();
+        if (input) {
+            // AI registers 0x00..0x7F, then the PI pairs from 0x80 on.
+            const int end = req.address + req.quantity;
+            refreshInputs(InputImage::AI, req.address, std::min(end, 0x80));
+            refreshInputs(InputImage::PI, (std::max(req.address, 0x80) - 0x80) / 2,
+                          (std::min(end, 0x180) - 0x80 + 1) / 2);
+        }
         for (int a = req.address; a < req.address + req.quantity; ++a) {
             quint16 v = 0;
             if (!(input ? inputRegisterAt(a, &v) : holdingRegisterAt(a, &v)))
                 return ModbusException(req, ExIllegalAddress);
-            regs.append(v);
+            regs[static_cast<size_t>(count++)] = v;
         }
     }
-    QByteArray pdu;
-    pdu.reserve(2 + 2 * regs.size());
-    pdu.append(static_cast<char>(req.function));
-    pdu.append(static_cast<char>((2 * regs.size()) & 0xFF));  // 0 for 128 and 256 registers
-    for (quint16 v : regs) PutWord(pdu, v);
+    // Filled in place: a read is answered with one allocation for the PDU.
+    QByteArray pdu(2 + 2 * count, Qt::Uninitialized);
+    char* p = pdu.data();
+    p[0] = static_cast<char>(req.function);
+    p[1] = static_cast<char>((2 * count) & 0xFF);  // 0 for 128 and 256 registers
+    for (int i = 0; i < count; ++i) {
+        p[2 + 2 * i] = static_cast<char>(regs[static_cast<size_t>(i)] >> 8);
+        p[3 + 2 * i] = static_cast<char>(regs[static_cast<size_t>(i)] & 0xFF);
+    }
     return ModbusReply(req, pdu);
 }
 
@@ -637,7 +660,7 @@ uint8_t StationEngine::moduleCommand(const QVector<quint16>& regs) {
         case 0x60: {  // counter clear, allowed in OPERATION
             if (wrongKind({ModuleKind::PI})) return ExIllegalValue;
             if (d.size() != 1) return ExIllegalValue;
-            refreshInputs();
+            refreshInputs(InputImage::PI, slot * 16, slot * 16 + 16);
             for (int c = 0; c < ChannelsOf(s) && c < 16; ++c) {
                 if (!(d[0] & (1 << c))) continue;
                 const size_t i = static_cast<size_t>(slot * 16 + c);
@@ -1064,7 +1087,7 @@ int StationEngine::netId() {
 
 bool StationEngine::discreteInput(int i) {
     QMutexLocker lock(&mutex_);
-    refreshInputs();
+    refreshInputs(InputImage::DI, i, i + 1);
     return i >= 0 && i < 256 && di_[static_cast<size_t>(i)];
 }
 
@@ -1075,7 +1098,7 @@ bool StationEngine::coil(int i) {
 
 qint16 StationEngine::inputRegister(int i) {
     QMutexLocker lock(&mutex_);
-    refreshInputs();
+    refreshInputs(InputImage::AI, i, i + 1);
     return i >= 0 && i < 128 ? ai_[static_cast<size_t>(i)] : 0;
 }
 
@@ -1086,7 +1109,7 @@ qint16 StationEngine::holdingRegister(int i) {
 
 qint32 StationEngine::pulseInput(int i) {
     QMutexLocker lock(&mutex_);
-    refreshInputs();
+    refreshInputs(InputImage::PI, i, i + 1);
     return i >= 0 && i < 128 ? pi_[static_cast<size_t>(i)] : 0;
 }
 
@@ -1113,7 +1136,7 @@ void StationEngine::setPulseInput(int i, qint32 v) {
 void StationEngine::setLiveInputs(bool on) {
     QMutexLocker lock(&mutex_);
     if (on == live_) return;
-    if (!on) refreshInputs();  // keep the values of this moment
+    if (!on) refreshAllInputs();  // keep the values of this moment
     live_ = on;
 }
 

@@ -120,7 +120,11 @@ class StationEngine {
 
     void advance();  // applies due timed changes (mutex held)
     void schedule(qint64 delayMs, std::function<void()> apply);
-    void refreshInputs();  // live inputs at the current time (mutex held)
+    enum class InputImage { DI, AI, PI };
+    // Brings the live inputs with index first..last-1 of an image (DI bits,
+    // AI registers, PI pairs) to the current time (mutex held).
+    void refreshInputs(InputImage image, int first, int last);
+    void refreshAllInputs();
 
     QByteArray readBits(const ModbusRequest& req, bool coils);
     QByteArray readRegisters(const ModbusRequest& req, bool input);

@@ -842,3 +842,40 @@ TEST_F(SimRegisterBytes, CounterClearMaskBitIsTheChannel) {
     EXPECT_EQ(engine.pulseInput(87), 0);
     EXPECT_EQ(engine.pulseInput(81), 1001);
 }
+
+TEST(SimEngineLive, EveryReadThatCoversACounterMovesIt) {
+    // Live inputs are brought up to date for exactly the registers a read
+    // covers. The KB-580 of the default station sits in slot 5; the low word
+    // of channel 7's counter (pair 87) is register 0x12F and counts up by 8
+    // every 100 ms.
+    struct Case {
+        const char* name;
+        int address, quantity;
+    };
+    const Case cases[] = {
+        {"the whole PI image", 0x80, 256},
+        {"the pair alone", 0x12E, 2},
+        {"the low word alone", 0x12F, 1},
+        {"AI and PI in one read", 0x7F, 0xB1},
+    };
+    // One station per case, so that no case sees another's refresh.
+    std::vector<std::unique_ptr<StationEngine>> engines;
+    auto counter = [&](int i) -> int {
+        const Case& c = cases[i];
+        const QByteArray r = engines[static_cast<size_t>(i)]->handleModbus(
+            DecodeModbus(Frame(1, 4, c.address, c.quantity)));
+        const int at = 9 + 2 * (0x12F - c.address);
+        return r.size() >= at + 2 ? Word(r, at) : -1;
+    };
+    QVector<int> before;
+    for (int i = 0; i < static_cast<int>(std::size(cases)); ++i) {
+        engines.push_back(std::make_unique<StationEngine>(SimOptions()));
+        before.append(counter(i));
+    }
+    nxsim_test::WaitMs(250);
+    for (int i = 0; i < static_cast<int>(std::size(cases)); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        ASSERT_GE(before[i], 0);
+        EXPECT_GT(counter(i), before[i]);
+    }
+}
