@@ -112,7 +112,9 @@ void ProgressDiag::OnInitDialog() {
 }
 
 bool ProgressDiag::CapReached() {
-    return isVisible() && !closed_ && clock_->Now() - openedAt_ >= capMs_;
+    // Past the limit, not at it: whole ticks that differ by the limit may lie
+    // up to a millisecond less apart.
+    return isVisible() && !closed_ && clock_->Now() - openedAt_ > capMs_;
 }
 
 void ProgressDiag::ProgressDiagWaitThread() {
