@@ -80,8 +80,8 @@ bool FlashSocket::Send(const uint8_t* data, size_t len) {
     return true;
 }
 
-bool FlashSocket::ReadExact(uint8_t* buf, size_t len, uint32_t deadline) {
-    size_t got = 0;
+bool FlashSocket::ReadExact(uint8_t* buf, size_t len, uint32_t deadline, size_t& got) {
+    got = 0;
     while (got < len) {
         const ssize_t r = ::recv(fd_, buf + got, len - got, 0);
         if (r > 0) {
@@ -121,32 +121,81 @@ size_t FlashSocket::Receive(uint8_t* buf, size_t cap, uint32_t timeoutMs) {
     if (fd_ < 0 || peerClosed_ || cap < 7) return 0;
     // A reply counts when it begins within the time-out; one that began in
     // time is not refused because its last bytes came just after it.
-    if (!WaitReadable(rt::GetTickCount() + timeoutMs)) return 0;
+    if (!WaitReadable(rt::GetTickCount() + timeoutMs)) {
+        NoteOwed(0);
+        return 0;
+    }
     const uint32_t deadline = rt::GetTickCount() + timeoutMs;
-    // The header's length field tells how much of the frame is still to come;
-    // a frame that would not fit is dropped with everything after it.
+    // The header's length field tells how much of the frame is still to come.
     uint8_t header[7];
-    if (!ReadExact(header, sizeof header, deadline)) return 0;
+    size_t got = 0;
+    if (!ReadExact(header, sizeof header, deadline, got)) {
+        // Cut off inside its header: how much is still to come is unknown,
+        // so the reply is owed whole (what follows is dropped as unreadable).
+        if (got > 0) NoteOwed(0);
+        return 0;
+    }
     const size_t length = static_cast<size_t>(header[4]) << 8 | header[5];
     const size_t total = 6 + length;
     if (length < 2 || total > cap) {
-        DiscardPending();
+        // Not a frame this buffer takes: dropped, and with it the rest of it
+        // that is still on its way.
+        const size_t dropped = DiscardPending();
+        if (length >= 2 && total - 7 > dropped) NoteOwed(total - 7 - dropped);
         return 0;
     }
     std::copy(header, header + 7, buf);
-    if (!ReadExact(buf + 7, total - 7, deadline)) return 0;
+    if (!ReadExact(buf + 7, total - 7, deadline, got)) {
+        NoteOwed(total - 7 - got);
+        return 0;
+    }
     return total;
 }
 
-void FlashSocket::DiscardPending() {
-    if (fd_ < 0 || peerClosed_) return;
+void FlashSocket::NoteOwed(size_t tail) {
+    if (peerClosed_) return;
+    if (tail > 0)
+        tail_ = tail;
+    else
+        ++owed_;
+    graceDeadline_ = rt::GetTickCount() + kLateReplyGraceMs;
+}
+
+void FlashSocket::DropLateReplies() {
+    if (fd_ >= 0 && !peerClosed_) {
+        uint8_t sink[512];
+        // First the rest of a reply cut off by its time-out, then the replies
+        // that did not begin in time, each read whole by its header.
+        while (tail_ > 0) {
+            size_t got = 0;
+            const bool whole = ReadExact(sink, std::min(tail_, sizeof sink), graceDeadline_, got);
+            tail_ -= got;
+            if (!whole) break;
+        }
+        const int owed = tail_ == 0 ? owed_ : 0;
+        owed_ = 0;
+        for (int i = 0; i < owed; ++i)
+            if (Receive(sink, sizeof sink, static_cast<uint32_t>(Remaining(graceDeadline_))) == 0)
+                break;
+    }
+    owed_ = 0;
+    tail_ = 0;
+    DiscardPending();
+}
+
+size_t FlashSocket::DiscardPending() {
+    size_t dropped = 0;
+    if (fd_ < 0 || peerClosed_) return dropped;
     uint8_t sink[512];
     for (;;) {
         const ssize_t r = ::recv(fd_, sink, sizeof sink, 0);
-        if (r > 0) continue;
+        if (r > 0) {
+            dropped += static_cast<size_t>(r);
+            continue;
+        }
         if (r == 0) peerClosed_ = true;
         if (r < 0 && errno == EINTR) continue;
-        return;
+        return dropped;
     }
 }
 
@@ -159,6 +208,8 @@ void FlashSocket::Close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     peerClosed_ = false;
+    owed_ = 0;
+    tail_ = 0;
 }
 
 }  // namespace modflash

@@ -5,7 +5,7 @@ namespace modflash {
 bool ModbusTransact(FlashSocket& socket, const Frame& request, ReplyBuffer& reply,
                     uint8_t& received, uint16_t timeoutMs) {
     received = 0;
-    socket.DiscardPending();
+    socket.DropLateReplies();
     if (!socket.Send(request.data(), request.size())) return false;
     const size_t n = socket.Receive(reply.data(), reply.size(), timeoutMs);
     if (n == 0) return false;

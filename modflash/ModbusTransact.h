@@ -17,8 +17,9 @@ constexpr uint16_t KeepAliveTimeoutMs = 100;
 using ReplyBuffer = std::array<uint8_t, 255>;
 
 // Sends the request and waits up to timeoutMs for its reply to begin, then
-// reads it whole. Bytes of an earlier reply that came too late are dropped
-// first, so they are never taken for this request's answer. True with the
+// reads it whole. An earlier reply that came too late, or is still on its
+// way (for a bounded time), is dropped first, so it is never taken for this
+// request's answer. True with the
 // reply's size in received; false when no reply arrived in time.
 bool ModbusTransact(FlashSocket& socket, const Frame& request, ReplyBuffer& reply,
                     uint8_t& received, uint16_t timeoutMs);

@@ -39,14 +39,25 @@ class ElapsedEvent : public QEvent {
     uint32_t elapsed;
 };
 
+// The tick counter; the worker's pause is a plain sleep of the thread.
+class RealClock : public WaitClock {
+  public:
+    uint32_t Now() override { return rt::GetTickCount(); }
+    void Pause(uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+};
+
 }  // namespace
+
+WaitClock& RealWaitClock() {
+    static RealClock clock;
+    return clock;
+}
 
 ProgressDiag::ProgressDiag(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       label_(new QLabel(this)),
       bar_(new QProgressBar(this)),
-      workerCheck_(new QTimer(this)),
-      cap_(new QTimer(this)) {
+      workerCheck_(new QTimer(this)) {
     // Dialog units 232 x 42 at the standard font: about 348 x 68 pixels.
     setWindowTitle(QStringLiteral("Status & Progress"));
     setModal(true);
@@ -59,18 +70,20 @@ ProgressDiag::ProgressDiag(QWidget* parent)
     layout->addWidget(bar_);
     workerCheck_->setTimerType(Qt::PreciseTimer);
     workerCheck_->setInterval(10);
-    connect(workerCheck_, &QTimer::timeout, this, [this] { OnTimer(TIMER_WORKER_CHECK); });
-    cap_->setTimerType(Qt::PreciseTimer);
-    cap_->setSingleShot(true);
-    connect(cap_, &QTimer::timeout, this, [this] { OnTimer(TIMER_CAP); });
+    connect(workerCheck_, &QTimer::timeout, this, [this] {
+        OnTimer(TIMER_WORKER_CHECK);
+        if (CapReached()) OnTimer(TIMER_CAP);
+    });
 }
 
 ProgressDiag::~ProgressDiag() { StopWorker(); }
 
-void ProgressDiag::Arm(const QString& message, uint32_t durationMs, uint32_t capMs) {
+void ProgressDiag::Arm(const QString& message, uint32_t durationMs, uint32_t capMs,
+                       WaitClock* clock) {
     message_ = message;
     durationMs_ = durationMs;
     capMs_ = capMs;
+    clock_ = clock ? clock : &RealWaitClock();
     armed_ = true;
 }
 
@@ -91,23 +104,30 @@ void ProgressDiag::OnInitDialog() {
         stop_ = false;
     }
     workerEnded_ = false;
+    // The limit runs from here on the box's clock: it is tested with every
+    // report (about each millisecond) and with every check of the worker.
+    openedAt_ = clock_->Now();
     worker_ = std::thread([this] { ProgressDiagWaitThread(); });
     workerCheck_->start();
-    cap_->start(static_cast<int>(capMs_));
+}
+
+bool ProgressDiag::CapReached() {
+    // Past the limit, not at it: whole ticks that differ by the limit may lie
+    // up to a millisecond less apart.
+    return isVisible() && !closed_ && clock_->Now() - openedAt_ > capMs_;
 }
 
 void ProgressDiag::ProgressDiagWaitThread() {
-    const uint32_t start = rt::GetTickCount();
+    const uint32_t start = clock_->Now();
     for (;;) {
-        const uint32_t elapsed = rt::GetTickCount() - start;
+        const uint32_t elapsed = clock_->Now() - start;
         if (!Report(elapsed)) break;
         if (elapsed >= durationMs_) {
             Report(durationMs_);
             break;
         }
-        // About one report a millisecond; a stop request ends the pause.
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (cv_.wait_for(lock, std::chrono::milliseconds(1), [this] { return stop_; })) break;
+        // About one report a millisecond; the next report sees a stop request.
+        clock_->Pause(1);
     }
     workerEnded_ = true;
 }
@@ -139,9 +159,12 @@ void ProgressDiag::OnElapsed(uint32_t elapsed) {
     ++reportsHandled_;
     label_->setText(message_);
     bar_->setValue(static_cast<int>(std::min<uint32_t>(elapsed, 0xFFFF)));
-    std::lock_guard<std::mutex> lock(mutex_);
-    handled_ = posted_;
-    cv_.notify_all();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        handled_ = posted_;
+        cv_.notify_all();
+    }
+    if (CapReached()) OnTimer(TIMER_CAP);
 }
 
 void ProgressDiag::OnTimer(int id) {
@@ -168,7 +191,6 @@ void ProgressDiag::StopWorker() {
 
 void ProgressDiag::done(int result) {
     workerCheck_->stop();
-    cap_->stop();
     RequestStop();
     closed_ = true;
     closingByUs_ = true;
@@ -196,9 +218,10 @@ void ProgressDiag::closeEvent(QCloseEvent* e) {
     QDialog::closeEvent(e);
 }
 
-void ShowWaitDialog(QWidget* parent, const QString& message, uint32_t durationMs, uint32_t capMs) {
+void ShowWaitDialog(QWidget* parent, const QString& message, uint32_t durationMs, uint32_t capMs,
+                    WaitClock* clock) {
     ProgressDiag dlg(parent);
-    dlg.Arm(message, durationMs, capMs);
+    dlg.Arm(message, durationMs, capMs, clock);
     dlg.DoModal();
     dlg.StopWorker();
 }

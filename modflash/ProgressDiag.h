@@ -20,6 +20,17 @@ namespace modflash {
 // The longest a wait box stays open, whatever duration it was given.
 constexpr uint32_t WaitDialogCapMs = 5000;
 
+// The time base of the wait box: the millisecond tick count its wait and its
+// limit are measured on, and the worker's pause between two reports. The
+// program runs on the real ticks; a test may give a clock of its own.
+class WaitClock {
+  public:
+    virtual ~WaitClock() = default;
+    virtual uint32_t Now() = 0;
+    virtual void Pause(uint32_t ms) = 0;
+};
+WaitClock& RealWaitClock();
+
 class ProgressDiag : public QDialog {
     Q_OBJECT
   public:
@@ -32,8 +43,10 @@ class ProgressDiag : public QDialog {
     ~ProgressDiag() override;
 
     // Sets the message and the duration; the box is armed from then on.
-    // capMs is the longest the box stays open.
-    void Arm(const QString& message, uint32_t durationMs, uint32_t capMs = WaitDialogCapMs);
+    // capMs is the longest the box stays open, on the clock given (the real
+    // ticks when none is).
+    void Arm(const QString& message, uint32_t durationMs, uint32_t capMs = WaitDialogCapMs,
+             WaitClock* clock = nullptr);
     // Runs the box modally; returns its result (1 when a timer closed it).
     int DoModal();
     // Asks the worker to stop and waits until it has ended.
@@ -58,6 +71,8 @@ class ProgressDiag : public QDialog {
     void OnInitDialog();
     void OnTimer(int id);
     void OnElapsed(uint32_t elapsed);
+    // The box's limit has passed since it opened.
+    bool CapReached();
     void ProgressDiagWaitThread();
     // Sends one report and waits until the box has handled it; false once a
     // stop was requested.
@@ -67,10 +82,11 @@ class ProgressDiag : public QDialog {
     QLabel* label_;
     QProgressBar* bar_;
     QTimer* workerCheck_;
-    QTimer* cap_;
     QString message_;
     uint32_t durationMs_ = 0;
     uint32_t capMs_ = WaitDialogCapMs;
+    WaitClock* clock_ = &RealWaitClock();
+    uint32_t openedAt_ = 0;
     bool armed_ = false;
     bool closed_ = false;
     bool closingByUs_ = false;
@@ -89,6 +105,6 @@ class ProgressDiag : public QDialog {
 // Shows a wait box with the message for durationMs (at most capMs) and
 // returns when it has closed and its worker has ended.
 void ShowWaitDialog(QWidget* parent, const QString& message, uint32_t durationMs,
-                    uint32_t capMs = WaitDialogCapMs);
+                    uint32_t capMs = WaitDialogCapMs, WaitClock* clock = nullptr);
 
 }  // namespace modflash

@@ -1,5 +1,9 @@
 #include "modflash/ReflashDlg.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
@@ -171,8 +175,17 @@ void CReflashDlg::OnExit() {
     reject();
 }
 
+void CReflashDlg::reject() {
+    // Escape and the close box end the dialog as Cancel does, but not while
+    // the image is sent: like the disabled Exit button, they do nothing then.
+    if (transferring_) return;
+    QDialog::reject();
+}
+
 void CReflashDlg::OnTimer(int id) {
-    if (id != KeepAliveTimerId) return;
+    // Inside an upgrade the sequence's own requests keep the connection busy;
+    // a keep-alive there could leave its reply to be taken for the sequence's.
+    if (id != KeepAliveTimerId || upgrading_) return;
     // Keeps the station's connection busy; the outcome does not matter.
     ReplyBuffer reply{};
     uint8_t n = 0;
@@ -180,7 +193,7 @@ void CReflashDlg::OnTimer(int id) {
 }
 
 void CReflashDlg::ShowWait(const QString& message, uint32_t durationMs) {
-    ShowWaitDialog(this, message, durationMs, timing_.waitCapMs);
+    ShowWaitDialog(this, message, durationMs, timing_.waitCapMs, timing_.waitClock);
 }
 
 CReflashDlg::CommandResult CReflashDlg::SendCommand(const Frame& request) {
@@ -197,6 +210,7 @@ void CReflashDlg::OnBrowse() {
     rt::FileDialogRequest request;
     request.save = false;
     request.fileName = "*.fw";
+    request.defaultExt = "fw";
     request.filter = "Norvane Firmware(*.fw)|*.fw|";
     const rt::FileDialogResult chosen = rt::TheDialogs().FileDialog(request);
     if (!chosen.accepted) {
@@ -209,15 +223,26 @@ void CReflashDlg::OnBrowse() {
         rt::MsgBox("The path of the file is not correct.", rt::vbOKOnly, "Error");
         return;
     }
-    FileCloser file{std::fopen(path.c_str(), "rb")};
-    if (!file.f) {
+    // Opened without waiting, so that a named pipe or a device cannot hold
+    // the window; only a regular file is read (it reads the same either way).
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         // Built whole, so that a long path is never cut short.
         rt::MsgBox(
             "Can't open file " + path + ", error = " + std::to_string(static_cast<unsigned>(errno)),
             rt::vbOKOnly, "");
         return;
     }
+    struct stat st {};
+    FileCloser file{::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? ::fdopen(fd, "rb") : nullptr};
+    if (!file.f) {
+        ::close(fd);
+        rt::MsgBox("Failed to read firmware file.", rt::vbOKOnly, "");
+        return;
+    }
+    upgrading_ = true;
     const std::string outcome = UpgradeFirmware(file.f, slot);
+    upgrading_ = false;
     if (!outcome.empty()) rt::MsgBox(outcome, rt::vbOKOnly, "");
 }
 
@@ -304,11 +329,13 @@ bool CReflashDlg::SendImage(std::FILE* file, uint16_t slot, uint32_t imageSize) 
     disconnect_->setEnabled(false);
     browse_->setEnabled(false);
     exit_->setEnabled(false);
+    transferring_ = true;
     // Whatever the outcome, the buttons come back and the window goes.
     struct Restore {
         CReflashDlg* dlg;
         CProgressWnd& progress;
         ~Restore() {
+            dlg->transferring_ = false;
             dlg->disconnect_->setEnabled(true);
             dlg->browse_->setEnabled(true);
             dlg->exit_->setEnabled(true);
@@ -343,6 +370,10 @@ bool CReflashDlg::SendImage(std::FILE* file, uint16_t slot, uint32_t imageSize) 
             uint8_t received = 0;
             if (!ModbusTransact(socket_, frame, reply, received, TransactTimeoutMs))
                 return fail("Failed to upgrade firmware. (Timeout)");
+            // A chunk the module refused is not skipped: the image would be
+            // finished with a gap.
+            if (!PassesExceptionCheck(frame, reply.data(), received))
+                return fail("Failed to upgrade firmware. (Exception)");
 
             rt::Sleep(timing_.chunkPauseMs);
             const uint32_t start = rt::GetTickCount();

@@ -36,6 +36,8 @@ struct ModflashTiming {
     uint32_t waitOperationMs = 7000;
     uint32_t waitCapMs = WaitDialogCapMs;
     int connectTimeoutMs = 5000;
+    // The clock the wait boxes run on (none: the real ticks).
+    WaitClock* waitClock = nullptr;
 };
 
 // The station's Modbus TCP port.
@@ -81,6 +83,8 @@ class CReflashDlg : public QDialog {
     ModflashTiming& Timing() { return timing_; }
     bool KeepAliveRunning() const;
 
+    void reject() override;
+
   protected:
     // One timed wait of the sequence (the wait box).
     virtual void ShowWait(const QString& message, uint32_t durationMs);
@@ -115,6 +119,9 @@ class CReflashDlg : public QDialog {
     QLineEdit* path_;
     QPushButton* browse_;
     QPushButton* exit_;
+    // An upgrade is talking to the module / its image is being sent.
+    bool upgrading_ = false;
+    bool transferring_ = false;
 };
 
 class CReflashApp {

@@ -29,6 +29,7 @@ struct FileDialogRequest {
     std::string fileName;      // initial file name
     std::string filter;        // "Config Files (*.ini)|*.ini|All Files (*.*)|*.*"
     std::string initialDir;
+    std::string defaultExt;    // added to a typed name without one: "fw"
 };
 
 struct FileDialogResult {

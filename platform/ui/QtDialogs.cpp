@@ -128,12 +128,19 @@ rt::FileDialogResult QtDialogs::FileDialog(const rt::FileDialogRequest& request)
         start = name.isAbsolute() || start.isEmpty() ? Q(request.fileName)
                                                      : start + "/" + Q(request.fileName);
     }
-    const QString filter = Q(QtFileFilter(request.filter));
-    const QString title = Q(request.title);
+    QFileDialog dialog(QApplication::activeWindow(), Q(request.title), start,
+                       Q(QtFileFilter(request.filter)));
+    if (request.save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    // A name typed without an extension gets this one (an open dialog then
+    // finds "name.fw" for "name").
+    if (!request.defaultExt.empty()) dialog.setDefaultSuffix(Q(request.defaultExt));
     const QString chosen =
-        request.save
-            ? QFileDialog::getSaveFileName(QApplication::activeWindow(), title, start, filter)
-            : QFileDialog::getOpenFileName(QApplication::activeWindow(), title, start, filter);
+        dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
     rt::FileDialogResult result;
     if (chosen.isEmpty()) return result;
     result.accepted = true;

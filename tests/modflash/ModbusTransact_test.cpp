@@ -153,3 +153,36 @@ TEST(ModbusTransact, ADroppedConnectionIsNoReply) {
     EXPECT_FALSE(ModbusTransact(c.socket, BuildReadInputRegister(0x0240), reply, received,
                                 TransactTimeoutMs));
 }
+
+TEST(ModbusTransact, AReplyStillOnItsWayIsDroppedBeforeTheNextRequest) {
+    // The first request's reply comes late, whole or cut off by the time-out;
+    // the next request goes out at once and must get its own answer.
+    struct Case {
+        const char* what;
+        std::vector<std::pair<int, std::pair<size_t, size_t>>> pieces;  // delay, [from, to)
+    };
+    const Case cases[] = {
+        {"whole, after the time-out", {{150, {0, 11}}}},
+        {"cut off after its header", {{50, {0, 7}}, {250, {7, 11}}}},
+        {"cut off inside its header", {{50, {0, 4}}, {250, {4, 11}}}},
+    };
+    for (const Case& c : cases) {
+        std::atomic<int> n{0};
+        Connected conn([&](const Frame& rq) {
+            if (n++ > 0) return FakeResponder::Now(FakeResponder::Reply(rq, OneRegister(0x00A0)));
+            const Frame late = FakeResponder::Reply(rq, OneRegister(0x0BAD));
+            FakeAnswer a;
+            for (const auto& [delay, range] : c.pieces)
+                a.pieces.push_back({delay, Frame(late.begin() + static_cast<long>(range.first),
+                                                 late.begin() + static_cast<long>(range.second))});
+            return a;
+        });
+        ReplyBuffer reply{};
+        uint8_t received = 0;
+        EXPECT_FALSE(ModbusTransact(conn.socket, BuildReadInputRegister(RegKeepAlive), reply,
+                                    received, KeepAliveTimeoutMs))
+            << c.what;
+        EXPECT_EQ(ReadModuleId(conn.socket, 0), 0x00A0) << c.what;
+        EXPECT_EQ(ReadModuleMode(conn.socket, 0), 0x00A0) << c.what;
+    }
+}
