@@ -229,6 +229,11 @@ void Compare(const std::string& server, uint16_t port, const Request& rq, uint8_
 #ifdef NX_HAVE_LIBMODBUS
     clients.push_back(LibmodbusClient(port, rq, unit));
 #endif
+    // For profiling one client: LINK_ROUNDTRIP_ONLY=team, bare or libmodbus.
+    if (const char* only = std::getenv("LINK_ROUNDTRIP_ONLY")) {
+        for (Client& c : clients)
+            if (c.name != only) c.once = [] { return true; };
+    }
     for (Client& c : clients)
         for (int i = 0; i < 500; ++i)
             if (!c.once()) Fail(("warm-up of " + c.name + " failed").c_str());
