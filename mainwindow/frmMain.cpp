@@ -14,6 +14,7 @@
 #include "link/TextChannel.h"
 #include "mainwindow/AppVersion.h"
 #include "platform/dialogs.h"
+#include "platform/ui/paintpacer.h"
 
 int16_t MonitorTimerInterval = 0;
 int16_t SelSlot = 0;
@@ -66,6 +67,10 @@ frmMain::frmMain(QWidget* parent)
         "QGroupBox{border:1px solid #9aa0a6;border-radius:3px;margin-top:9px;"
         "background-color:palette(window);}"
         "QGroupBox::title{subcontrol-origin:margin;left:8px;padding:0 3px;}");
+
+    // Status lines and log rows of a command's requests are painted at
+    // screen pace, not once per request.
+    new ui::PaintPacer(this);
 
     BuildMenus();
     BuildToolbar();

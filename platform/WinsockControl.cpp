@@ -32,7 +32,11 @@ int ErrorNumberOf(QAbstractSocket::SocketError e) {
 WinsockControl::WinsockControl(QObject* parent) : QObject(parent), socket_(new QTcpSocket(this)) {
     connect(socket_, &QTcpSocket::readyRead, this, &WinsockControl::OnReadyRead);
     connect(socket_, &QAbstractSocket::errorOccurred, this, &WinsockControl::OnSocketError);
-    connect(socket_, &QAbstractSocket::connected, this, [] { WakeWaits(); });
+    connect(socket_, &QAbstractSocket::connected, this, [this] {
+        // Requests are small and each waits for its reply: sent at once.
+        socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        WakeWaits();
+    });
     connect(socket_, &QAbstractSocket::disconnected, this, [this] {
         // Bytes that came in just before the close are still delivered.
         if (socket_->bytesAvailable() > 0) OnReadyRead();
@@ -126,14 +130,15 @@ void WinsockControl::SetTag(std::string tag) {
 
 void WinsockControl::OnReadyRead() {
     // One read per notification in the usual case: a short read means the
-    // socket is drained; a full one reads on.
+    // socket is drained; a full one reads on. The bytes land in a buffer
+    // kept for the control's life and only what came is queued, so a reply
+    // costs no allocation of the whole chunk.
     constexpr qint64 kChunk = 64 * 1024;
+    if (readBuffer_.empty()) readBuffer_.resize(kChunk);
     const qsizetype before = received_.size();
     for (;;) {
-        const qsizetype at = received_.size();
-        received_.resize(at + kChunk);
-        const qint64 got = socket_->read(received_.data() + at, kChunk);
-        received_.resize(at + std::max<qint64>(got, 0));
+        const qint64 got = socket_->read(readBuffer_.data(), kChunk);
+        if (got > 0) received_.append(readBuffer_.data(), static_cast<qsizetype>(got));
         if (got < 0) {
             // The read found the connection closed or broken; the socket
             // reports that only through its error.

@@ -107,6 +107,7 @@ class WinsockControl : public QObject {
 
     QTcpSocket* socket_;
     QByteArray received_;
+    std::vector<char> readBuffer_;  // what one read takes, before it is queued
     std::string remoteHost_;
     uint16_t remotePort_ = 0;
     std::string tag_;

@@ -1,26 +1,40 @@
-// Request/reply round trips on loopback: through WinsockControl, the reply
-// dispatcher and WaitForReply (the program's road), next to the same round
-// trips on a bare blocking socket, against one minimal responder thread that
-// answers every 12-byte request with a controller status reply. Also
-// measures the processor time that a wait uses while no reply comes.
+// Request/reply round trips on loopback, three clients side by side:
+//   team       the program's road: WinsockControl, the reply framing and the
+//              event-pumping WaitForReply (for the controller status read
+//              also the real reply dispatcher that stores the reply)
+//   bare       a blocking socket: send, then recv until the reply is whole
+//   libmodbus  modbus_read_registers / modbus_read_input_registers (when the
+//              benchmark was built with libmodbus)
+// against two servers: a minimal one that answers every request at once
+// (one thread per connection) and the station stand-in. Requests: function 3
+// for 10 registers, and the controller status read (function 4, 42
+// registers). Each run times every client in turn, the order rotated from
+// run to run. Also measures the processor time of a wait that no reply ends.
 //
-// Usage: link_roundtrip_bench [round trips per run, default 20000] [wait|bare]
+// Usage: link_roundtrip_bench [round trips per client and run, default 4000]
+//                             [runs, default 15]
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#ifdef NX_HAVE_LIBMODBUS
+#include <modbus/modbus.h>
+#endif
+
+#include "common/bench_stats.h"
 #include "config/NodeConfig.h"
 #include "link/ModbusFrame.h"
 #include "link/PendingRequest.h"
@@ -28,19 +42,13 @@
 #include "link/ReplyDispatcher.h"
 #include "platform/EventWait.h"
 #include "platform/WinsockControl.h"
+#include "sim/StationSim.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-std::vector<uint8_t> StatusReply() {
-    std::vector<uint8_t> r(9 + 84, 0);
-    r[5] = 3 + 84;
-    r[6] = 1;
-    r[7] = FcReadInputRegisters;
-    r[8] = 84;
-    r[10] = 0x20;
-    return r;
+[[noreturn]] void Fail(const char* what) {
+    std::fprintf(stderr, "round-trip bench: %s\n", what);
+    std::exit(1);
 }
 
 bool ReadExactly(int fd, uint8_t* p, size_t n) {
@@ -68,137 +76,217 @@ void NoDelay(int fd) {
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 }
 
-// Answers every request of every connection, one connection after another.
-void Responder(int listenFd) {
-    const std::vector<uint8_t> reply = StatusReply();
-    for (;;) {
-        const int fd = ::accept(listenFd, nullptr, nullptr);
-        if (fd < 0) return;
-        NoDelay(fd);
-        uint8_t request[12];
-        while (ReadExactly(fd, request, sizeof request))
-            if (!WriteAll(fd, reply.data(), reply.size())) break;
-        ::close(fd);
-    }
-}
-
-double CpuSeconds() {
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double WaitRoadMicros(uint16_t port, int count) {
-    rt::WinsockControl ws;
-    ConnectModbusReplyHandler(ws);
-    ws.SetRemoteHost("127.0.0.1");
-    ws.SetRemotePort(port);
-    ws.Connect();
-    rt::WaitUntil([&] { return ws.State() == rt::sckConnected; }, 3000);
-    if (ws.State() != rt::sckConnected) {
-        std::fprintf(stderr, "cannot connect\n");
-        std::exit(1);
-    }
-    const ModbusFrame frame =
-        BuildReadRequest(1, FcReadInputRegisters, RegMcuStatus.Start, RegMcuStatus.Quantity);
-    for (int i = 0; i < 500; ++i) SendRequestAndWait(ws, KeyMcuStatus, frame, 500);
-    const auto t0 = Clock::now();
-    for (int i = 0; i < count; ++i) {
-        if (SendRequestAndWait(ws, KeyMcuStatus, frame, 500) != ReplyOutcome::Done) {
-            std::fprintf(stderr, "round trip %d did not complete\n", i);
-            std::exit(1);
-        }
-    }
-    const auto t1 = Clock::now();
-    ws.Close();
-    return std::chrono::duration<double, std::micro>(t1 - t0).count() / count;
-}
-
-double BareMicros(uint16_t port, int count) {
+int ConnectTo(uint16_t port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(port);
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        std::perror("connect");
-        std::exit(1);
-    }
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) Fail("connect");
     NoDelay(fd);
-    const ModbusFrame frame =
-        BuildReadRequest(1, FcReadInputRegisters, RegMcuStatus.Start, RegMcuStatus.Quantity);
-    std::vector<uint8_t> reply(93);
-    auto once = [&] {
-        if (!WriteAll(fd, frame.data(), frame.size()) ||
-            !ReadExactly(fd, reply.data(), reply.size()))
-            std::exit(1);
-    };
-    for (int i = 0; i < 500; ++i) once();
-    const auto t0 = Clock::now();
-    for (int i = 0; i < count; ++i) once();
-    const auto t1 = Clock::now();
-    ::close(fd);
-    return std::chrono::duration<double, std::micro>(t1 - t0).count() / count;
+    return fd;
 }
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
+// Answers every read request (functions 3 and 4) at once with zeros,
+// echoing its transaction id and unit id.
+void Answer(int fd) {
+    NoDelay(fd);
+    uint8_t q[12];
+    std::vector<uint8_t> r;
+    while (ReadExactly(fd, q, sizeof q)) {
+        const int count = q[10] << 8 | q[11];
+        r.assign(9 + 2 * static_cast<size_t>(count), 0);
+        r[0] = q[0];
+        r[1] = q[1];
+        r[4] = static_cast<uint8_t>((3 + 2 * count) >> 8);
+        r[5] = static_cast<uint8_t>(3 + 2 * count);
+        r[6] = q[6];
+        r[7] = q[7];
+        r[8] = static_cast<uint8_t>(2 * count);
+        if (!WriteAll(fd, r.data(), r.size())) break;
+    }
+    ::close(fd);
+}
+
+class MinimalServer {
+  public:
+    MinimalServer() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd_, 8) != 0 ||
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+            Fail("listen");
+        port_ = ntohs(a.sin_port);
+        acceptor_ = std::thread([this] {
+            for (;;) {
+                const int c = ::accept(fd_, nullptr, nullptr);
+                if (c < 0) return;
+                std::thread(Answer, c).detach();
+            }
+        });
+    }
+    ~MinimalServer() {
+        ::shutdown(fd_, SHUT_RDWR);
+        ::close(fd_);
+        acceptor_.join();
+    }
+    uint16_t port() const { return port_; }
+
+  private:
+    int fd_;
+    uint16_t port_ = 0;
+    std::thread acceptor_;
+};
+
+struct Request {
+    const char* name;
+    uint8_t function;
+    uint16_t start;
+    uint16_t count;
+    bool dispatcher;  // the team road stores the reply through the real dispatcher
+};
+
+// One client of one kind, connected to one server for the whole benchmark.
+struct Client {
+    std::string name;
+    std::function<bool()> once;
+    std::function<void()> close;
+};
+
+Client TeamClient(uint16_t port, const Request& rq, uint8_t unit) {
+    auto ws = std::make_shared<rt::WinsockControl>();
+    if (rq.dispatcher) {
+        ConnectModbusReplyHandler(*ws);
+    } else {
+        // The reply framing of the link; any whole reply completes the wait.
+        QObject::connect(ws.get(), &rt::WinsockControl::DataArrival, ws.get(), [w = ws.get()] {
+            while (TakeNextReply(*w)) w->SetTag(KeyDone);
+        });
+    }
+    ws->SetRemoteHost("127.0.0.1");
+    ws->SetRemotePort(port);
+    ws->Connect();
+    rt::WaitUntil([&] { return ws->State() == rt::sckConnected; }, 3000);
+    if (ws->State() != rt::sckConnected) Fail("team connect");
+    auto frame =
+        std::make_shared<ModbusFrame>(BuildReadRequest(unit, rq.function, rq.start, rq.count));
+    const std::string key = rq.dispatcher ? KeyMcuStatus : KeyMonitorImage;
+    return {"team",
+            [ws, frame, key] {
+                return SendRequestAndWait(*ws, key, *frame, 500) == ReplyOutcome::Done;
+            },
+            [ws] { ws->Close(); }};
+}
+
+Client BareClient(uint16_t port, const Request& rq, uint8_t unit) {
+    const int fd = ConnectTo(port);
+    auto frame =
+        std::make_shared<ModbusFrame>(BuildReadRequest(unit, rq.function, rq.start, rq.count));
+    auto reply = std::make_shared<std::vector<uint8_t>>(9 + 2 * static_cast<size_t>(rq.count));
+    return {"bare",
+            [fd, frame, reply] {
+                return WriteAll(fd, frame->data(), frame->size()) &&
+                       ReadExactly(fd, reply->data(), reply->size());
+            },
+            [fd] { ::close(fd); }};
+}
+
+#ifdef NX_HAVE_LIBMODBUS
+Client LibmodbusClient(uint16_t port, const Request& rq, uint8_t unit) {
+    modbus_t* ctx = modbus_new_tcp("127.0.0.1", port);
+    if (ctx == nullptr || modbus_set_slave(ctx, unit) != 0 || modbus_connect(ctx) != 0)
+        Fail("libmodbus connect");
+    auto regs = std::make_shared<std::vector<uint16_t>>(rq.count);
+    const Request r = rq;
+    return {"libmodbus",
+            [ctx, r, regs] {
+                const int n =
+                    r.function == FcReadHoldingRegisters
+                        ? modbus_read_registers(ctx, r.start, r.count, regs->data())
+                        : modbus_read_input_registers(ctx, r.start, r.count, regs->data());
+                return n == r.count;
+            },
+            [ctx] {
+                modbus_close(ctx);
+                modbus_free(ctx);
+            }};
+}
+#endif
+
+// Microseconds per round trip of `trips` round trips.
+double TimeTrips(Client& c, int trips) {
+    const double t0 = bench::NowMs();
+    for (int i = 0; i < trips; ++i)
+        if (!c.once()) Fail(("a round trip of " + c.name + " failed").c_str());
+    return (bench::NowMs() - t0) * 1000.0 / trips;
+}
+
+void Compare(const std::string& server, uint16_t port, const Request& rq, uint8_t unit, int trips,
+             int runs) {
+    std::vector<Client> clients = {TeamClient(port, rq, unit), BareClient(port, rq, unit)};
+#ifdef NX_HAVE_LIBMODBUS
+    clients.push_back(LibmodbusClient(port, rq, unit));
+#endif
+    // For profiling one client: LINK_ROUNDTRIP_ONLY=team, bare or libmodbus.
+    if (const char* only = std::getenv("LINK_ROUNDTRIP_ONLY")) {
+        for (Client& c : clients)
+            if (c.name != only) c.once = [] { return true; };
+    }
+    for (Client& c : clients)
+        for (int i = 0; i < 500; ++i)
+            if (!c.once()) Fail(("warm-up of " + c.name + " failed").c_str());
+    std::vector<std::vector<double>> us(clients.size());
+    for (int run = 0; run < runs; ++run)
+        for (size_t k = 0; k < clients.size(); ++k) {
+            const size_t i = (k + static_cast<size_t>(run)) % clients.size();
+            us[i].push_back(TimeTrips(clients[i], trips));
+        }
+    for (Client& c : clients) c.close();
+    const std::string name = std::string("round trip ") + rq.name + ", " + server;
+    const std::string note = std::to_string(trips) + " trips x " + std::to_string(runs) + " runs";
+    bench::PrintRow(name, "us", "team", us[0], "bare socket", us[1], note);
+    if (clients.size() > 2) {
+        bench::PrintRow(name, "us", "team", us[0], "libmodbus", us[2], note);
+    } else {
+        std::printf("ROW|%s|us|team|-|-|-|libmodbus|-|-|-|-|-|-|not built with libmodbus\n",
+                    name.c_str());
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const int count = argc > 1 ? std::atoi(argv[1]) : 20000;
-    ConfigReal[0].NetID = 1;
+    const int trips = argc > 1 ? std::max(10, std::atoi(argv[1])) : 4000;
+    const int runs = argc > 2 ? std::max(3, std::atoi(argv[2])) : 15;
 
-    const int listenFd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (::bind(listenFd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        ::listen(listenFd, 4) != 0 ||
-        ::getsockname(listenFd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-        std::perror("listen");
-        return 1;
+    nxsim::StationSim sim;
+    QString error;
+    if (!sim.start(nxsim::SimOptions(), &error)) Fail("stand-in did not start");
+    const uint8_t unit = static_cast<uint8_t>(sim.netId());
+    ConfigReal[0].NetID = static_cast<int16_t>(unit);
+    MinimalServer minimal;
+
+    const Request requests[] = {
+        {"fc 3 x 10", FcReadHoldingRegisters, 0, 10, false},
+        {"status fc 4 x 42", FcReadInputRegisters, RegMcuStatus.Start, RegMcuStatus.Quantity, true},
+    };
+    std::printf("machine: %s\n", bench::CpuModel().c_str());
+    for (const Request& rq : requests) {
+        Compare("minimal server", minimal.port(), rq, unit, trips, runs);
+        Compare("stand-in", sim.modbusPort(), rq, unit, trips / 2, runs);
     }
-    const uint16_t port = ntohs(a.sin_port);
-    std::thread responder(Responder, listenFd);
 
-    // Alternate the two roads so that both see the same machine load. A
-    // second argument "wait" or "bare" runs one road only (for profiling).
-    const std::string only = argc > 2 ? argv[2] : "";
-    constexpr int kRuns = 9;
-    std::vector<double> wait, bare;
-    for (int run = 0; run < kRuns; ++run) {
-        wait.push_back(only == "bare" ? 0 : WaitRoadMicros(port, count));
-        bare.push_back(only == "wait" ? 1 : BareMicros(port, count));
-    }
-    const double w = Median(wait), b = Median(bare);
-    const double wMin = *std::min_element(wait.begin(), wait.end());
-    const double bMin = *std::min_element(bare.begin(), bare.end());
-    std::printf("round trips per run        %d (%d runs, alternating)\n", count, kRuns);
-    std::printf("                           median      best\n");
-    std::printf("bare blocking socket       %7.2f us  %7.2f us per round trip\n", b, bMin);
-    std::printf("WinsockControl + wait      %7.2f us  %7.2f us per round trip\n", w, wMin);
-    std::printf("ratio wait / bare          %7.3f     %7.3f\n\n", w / b, wMin / bMin);
-
-    // An idle wait: a request key that no reply completes, 1 s.
+    // A wait that no reply ends: a request key that nothing completes, 1 s.
     rt::WinsockControl idle;
     idle.SetTag(KeyMcuStatus);
-    const double cpu0 = CpuSeconds();
-    const auto t0 = Clock::now();
+    const double cpu0 = bench::ThreadCpuMs(), t0 = bench::NowMs();
     const ReplyOutcome o = WaitForReply(idle, 1000);
-    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-    const double cpu = CpuSeconds() - cpu0;
-    std::printf("idle wait                  %.3f s wall, %.3f ms process CPU (%s)\n", wall,
-                cpu * 1000, o == ReplyOutcome::TimedOut ? "timed out as expected" : "UNEXPECTED");
-
-    ::shutdown(listenFd, SHUT_RDWR);
-    ::close(listenFd);
-    responder.join();
+    std::printf("idle wait: %.0f ms wall, %.3f ms processor (%s)\n", bench::NowMs() - t0,
+                bench::ThreadCpuMs() - cpu0,
+                o == ReplyOutcome::TimedOut ? "timed out as expected" : "UNEXPECTED");
+    sim.stop();
     return 0;
 }

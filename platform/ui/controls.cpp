@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QToolButton>
+#include <QVarLengthArray>
 #include <algorithm>
 
 namespace ui {
@@ -54,22 +55,43 @@ void Control::Adopt(QWidget* w) { widget_ = w; }
 
 void Control::Move(int left, int top, int width, int height) {
     widget_->setGeometry(ToPixels(left), ToPixels(top), ToPixels(width), ToPixels(height));
+    Restack();
 }
 
-void Control::Move(int left, int top) { widget_->move(ToPixels(left), ToPixels(top)); }
+void Control::Move(int left, int top) {
+    widget_->move(ToPixels(left), ToPixels(top));
+    Restack();
+}
 
 int Control::Left() const { return ToTwips(widget_->x()); }
 int Control::Top() const { return ToTwips(widget_->y()); }
 int Control::Width() const { return ToTwips(widget_->width()); }
 int Control::Height() const { return ToTwips(widget_->height()); }
-void Control::SetLeft(int twips) { widget_->move(ToPixels(twips), widget_->y()); }
-void Control::SetTop(int twips) { widget_->move(widget_->x(), ToPixels(twips)); }
-void Control::SetWidth(int twips) { widget_->resize(ToPixels(twips), widget_->height()); }
-void Control::SetHeight(int twips) { widget_->resize(widget_->width(), ToPixels(twips)); }
+void Control::SetLeft(int twips) {
+    widget_->move(ToPixels(twips), widget_->y());
+    Restack();
+}
+void Control::SetTop(int twips) {
+    widget_->move(widget_->x(), ToPixels(twips));
+    Restack();
+}
+void Control::SetWidth(int twips) {
+    widget_->resize(ToPixels(twips), widget_->height());
+    Restack();
+}
+void Control::SetHeight(int twips) {
+    widget_->resize(widget_->width(), ToPixels(twips));
+    Restack();
+}
 
 void Control::SetVisible(bool v) {
     visible_ = v;
-    widget_->setVisible(v);
+    if (IsFrame(widget_)) {
+        widget_->setProperty(kFrameShown, v);
+        Restack();
+    } else {
+        widget_->setVisible(v);
+    }
 }
 
 void Control::SetEnabled(bool e) {
@@ -85,6 +107,33 @@ void Control::ZOrder(int position) {
         widget_->raise();
     else
         widget_->lower();
+    Restack();
+}
+
+void Control::Restack() {
+    if (IsFrame(widget_)) HideCoveredFrames(widget_->parentWidget());
+}
+
+bool IsFrame(const QWidget* w) { return w != nullptr && w->property(kFrameTag).toBool(); }
+
+void HideCoveredFrames(QWidget* parent) {
+    if (parent == nullptr) return;
+    // From the front-most child (Qt keeps them in stacking order, the
+    // front-most last) backwards: a frame is shown when its own Visible
+    // setting is on and no shown frame in front of it contains it whole.
+    QVarLengthArray<QRect, 16> shownInFront;
+    const auto& kids = parent->children();
+    for (auto it = kids.rbegin(); it != kids.rend(); ++it) {
+        auto* w = qobject_cast<QWidget*>(*it);
+        if (!IsFrame(w) || w->isWindow()) continue;
+        const QRect r = w->geometry();
+        const bool wanted = w->property(kFrameShown).toBool();
+        const bool covered = std::any_of(shownInFront.begin(), shownInFront.end(),
+                                         [&](const QRect& front) { return front.contains(r); });
+        const bool show = wanted && !covered;
+        if (w->isHidden() == show) w->setVisible(show);
+        if (show) shownInFront.push_back(r);
+    }
 }
 
 int Control::ZPosition() const {
@@ -219,6 +268,8 @@ void Frame::Create(QWidget* parent, const std::string& caption, bool border) {
     auto* g = new QGroupBox(Q(caption), parent);
     // Frames are opaque: a frame in front hides whatever lies behind it.
     g->setAutoFillBackground(true);
+    g->setProperty(kFrameTag, true);
+    g->setProperty(kFrameShown, true);
     g->setFlat(!border);
     if (!border) {
         // Scoped by name: a sheet on a widget also reaches its children.

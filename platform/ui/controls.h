@@ -84,6 +84,7 @@ class Control {
     void SetToolTipText(const std::string& text);
 
     // 0 brings the control in front of its siblings, 1 sends it behind them.
+    // Frames stacked on one spot: see HideCoveredFrames.
     void ZOrder(int position = 0);
     // Position among the siblings from the front: 0 is the front-most.
     int ZPosition() const;
@@ -93,11 +94,31 @@ class Control {
     void Track(QMetaObject::Connection c) { connections_.push_back(std::move(c)); }
 
   private:
+    // After a frame moved, changed size or place in the stack, or its
+    // Visible setting: hides the frames that are now wholly covered.
+    void Restack();
     QPointer<QWidget> widget_;
     std::vector<QMetaObject::Connection> connections_;
     bool visible_ = true;
     bool enabled_ = true;
 };
+
+// Widget properties of a frame: the tag, and its own Visible setting.
+inline constexpr const char* kFrameTag = "nxFrame";
+inline constexpr const char* kFrameShown = "nxFrameShown";
+
+// Whether `w` is the widget of a Frame.
+bool IsFrame(const QWidget* w);
+
+// Frames that lie wholly behind a shown frame in front of them (the module
+// pages and the panels stacked on one spot) are hidden, not merely covered:
+// frames are opaque, so nothing of them could be seen, and a hidden frame is
+// never painted. Otherwise every update of a control on a covered frame (a
+// new event-log row on the panel behind the tables) repaints that area with
+// everything in front of it. Run by the control layer whenever a frame
+// moves, changes size, its place in the stack or its Visible setting;
+// Visible() keeps reporting the frame's own setting.
+void HideCoveredFrames(QWidget* parent);
 
 // Elements addressed by index like the platform's control arrays; an index
 // without an element raises run-time error 340.

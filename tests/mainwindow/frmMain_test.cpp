@@ -529,6 +529,19 @@ TEST_F(MainWindowTest, MappingTableAndEventLogSwitchPanelsAsAPair) {
     EXPECT_LT(w.fmeIOMMapping.ZPosition(), w.fmeEventLog.ZPosition());
 }
 
+// Of the pages and of the two panels stacked on one spot only the front one
+// is shown, so that a new row in the log behind the tables paints nothing.
+TEST_F(MainWindowTest, OnlyTheFrontPageAndPanelAreShown) {
+    frmMain& w = Open();
+    for (ui::Frame* page : w.PageFrames())
+        EXPECT_EQ(page->widget()->isHidden(), page != &w.fmeNoModule);
+    for (bool log : {false, true, false}) {
+        if (log != w.mnuEventLog.Checked()) w.mnuEventLog.PerformClick();
+        EXPECT_EQ(w.fmeEventLog.widget()->isHidden(), !log);
+        EXPECT_EQ(w.fmeIOMMapping.widget()->isHidden(), log);
+    }
+}
+
 TEST_F(MainWindowTest, OnlyTheSummaryTabShowsItsSaveButton) {
     frmMain& w = Open();
     w.sstExport.SetTab(6);

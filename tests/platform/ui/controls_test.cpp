@@ -213,6 +213,49 @@ TEST_F(ControlsTest, ZOrderBringsAFrameToTheFront) {
     EXPECT_EQ(a.ZPosition(), 2);
 }
 
+// Frames stacked on one spot: a frame wholly behind a shown frame is hidden
+// (never painted); its own Visible setting is kept.
+TEST_F(ControlsTest, FramesWhollyBehindAShownFrameAreHidden) {
+    struct Case {
+        const char* what;
+        void (*step)(ui::Frame* f);
+        bool shown[3];
+    };
+    const Case cases[] = {
+        {"created on one spot: the last one is in front", [](ui::Frame*) {}, {false, false, true}},
+        {"the first brought to the front",
+         [](ui::Frame* f) { f[0].ZOrder(0); },
+         {true, false, false}},
+        {"the front one sent behind", [](ui::Frame* f) { f[2].ZOrder(1); }, {false, true, false}},
+        {"the front one made invisible",
+         [](ui::Frame* f) { f[2].SetVisible(false); },
+         {false, true, false}},
+        {"invisible and visible again",
+         [](ui::Frame* f) {
+             f[2].SetVisible(false);
+             f[2].SetVisible(true);
+         },
+         {false, false, true}},
+        {"the front one moved aside",
+         [](ui::Frame* f) { f[2].SetLeft(3000); },
+         {false, true, true}},
+        {"the front one narrower", [](ui::Frame* f) { f[2].SetWidth(1000); }, {false, true, true}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QWidget parent;
+        ui::Frame f[3];
+        for (ui::Frame& frame : f) {
+            frame.Create(&parent);
+            frame.Move(0, 0, 3000, 2000);
+        }
+        c.step(f);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(!f[i].widget()->isHidden(), c.shown[i]) << i;
+        EXPECT_TRUE(f[0].Visible());
+        EXPECT_TRUE(f[1].Visible());
+    }
+}
+
 TEST(Timer, TicksOnlyWhileEnabledWithAnInterval) {
     ui::Timer t;
     int ticks = 0;

@@ -1,0 +1,43 @@
+// Paint pacing of a top-level window while a command waits for replies.
+// Every status line and event-log row of a command marks part of the window
+// for a repaint (a cheap update), and the event-pumping wait of the next
+// request would paint it at once, so a sequence of quick requests painted
+// once per request and each wait cost a paint more than its reply. Inside
+// a wait the window therefore paints at most once per interval; the paints
+// held back meanwhile are delivered together when the interval is over, or
+// at once when the command is over and the event loop is about to block.
+// Outside waits nothing changes.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+class QWidget;
+
+namespace ui {
+
+class PaintPacer : public QObject {
+    Q_OBJECT
+  public:
+    // Paces `window` (a top-level widget, which becomes the pacer's parent).
+    explicit PaintPacer(QWidget* window, int intervalMs = 16);
+    // Whether a paint is held back right now.
+    bool Holding() const { return holding_; }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void Deliver();
+
+    QPointer<QWidget> window_;
+    int intervalMs_;
+    QElapsedTimer sinceLastPaint_;
+    QTimer timer_;
+    bool holding_ = false;
+    bool delivering_ = false;
+};
+
+}  // namespace ui
