@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -307,10 +308,34 @@ void CheckBox::PerformClick() { box()->click(); }
 
 // ---- Frame --------------------------------------------------------------
 
+namespace {
+
+// Paints a frame's whole rectangle in the window colour before the frame
+// draws itself. A style sheet's box leaves the strip above the border (where
+// the caption sits) unpainted, and the captions of the frames behind would
+// show through there.
+class OpaqueFrame : public QObject {
+  public:
+    using QObject::QObject;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            auto* w = static_cast<QWidget*>(watched);
+            QPainter p(w);
+            p.fillRect(w->rect(), w->palette().color(QPalette::Window));
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
 void Frame::Create(QWidget* parent, const std::string& caption, bool border) {
     auto* g = new QGroupBox(Q(caption), parent);
     // Frames are opaque: a frame in front hides whatever lies behind it.
     g->setAutoFillBackground(true);
+    if (border) g->installEventFilter(new OpaqueFrame(g));
     g->setFlat(!border);
     if (!border) {
         // Scoped by name: a sheet on a widget also reaches its children.

@@ -11,6 +11,7 @@
 namespace {
 
 using testsupport::MainWindowTest;
+using testsupport::OnlineWindowTest;
 
 // The frame in front among the pages.
 ui::Frame* FrontPage(frmMain& w) {
@@ -101,6 +102,62 @@ TEST_F(MainWindowTest, ControllerClickOpensTheControllerPageOnlyForAController) 
     EXPECT_EQ(w.TxtNetID.Text(), "12");
     w.optMCU(1).PerformClick();
     EXPECT_EQ(FrontPage(w), &w.fmeNoModule);
+}
+
+TEST_F(OnlineWindowTest, PageEditsReachTheStationAndComeBackWithTheNextUpload) {
+    options.station.setModule(2, 0x0010);  // KB-570
+    options.station.setModule(3, 0x0010);
+    frmMain& w = Start();
+    ASSERT_TRUE(ConnectAndUpload());
+    // Digital output page of slot 2: power-on Preset with channels 0 and
+    // 31, fault mode Hold.
+    w.optSlot(2).PerformClick();
+    pages::DigitalOutPage& page = w.doPage;
+    ASSERT_EQ(w.fmeDigitalOut.ZPosition(), 0);
+    page.OptDOPowerOnMode(1).PerformClick();
+    page.chkDOPowerOnVal(0).PerformClick();
+    page.chkDOPowerOnVal(31).PerformClick();
+    page.OptDOSafeValueMode(2).PerformClick();
+    dialogs.AnswerMsgBox(rt::vbYes);
+    page.cmdSetDOConf.PerformClick();
+    // Controller page: slots 2 and 3 become a duplex pair, slot 2's break
+    // line goes on.
+    w.optMCU(0).PerformClick();
+    ASSERT_EQ(w.fmeIOMPoolConf.ZPosition(), 0);
+    w.controllerPage.CobRedundancyMode(2).SetListIndex(1);
+    w.controllerPage.CobBreakLineFunc(2).SetListIndex(1);
+    dialogs.AnswerMsgBox(rt::vbYes);
+    w.controllerPage.Command4.PerformClick();
+    ASSERT_EQ(ConfigSetting[0].DownloadPending[2], kTrue);
+    ASSERT_EQ(ConfigSetting[0].DownloadPending[3], kTrue);
+
+    w.Toolbar.Buttons("Download").PerformClick();
+    EXPECT_EQ(ConfigSetting[0].DownloadPending[2], 0);
+    EXPECT_EQ(ConfigSetting[0].DownloadPending[3], 0);
+    // Forget the copies that Download made, so only the station can give
+    // the values back.
+    for (int s : {2, 3}) {
+        NodeConfig& r = ConfigReal[0];
+        r.DO_PowerONValue_Low[s] = r.DO_PowerONValue_High[s] = 0;
+        r.PowerOnValueMode(s, 0) = r.SafeValueMode(s, 0) = 0;
+        r.RedundancyToSlot[s] = r.BreakLineFunc[s] = 0;
+    }
+    w.Toolbar.Buttons("Upload").PerformClick();
+    const NodeConfig& n = ConfigReal[0];
+    for (int s : {2, 3}) {
+        EXPECT_EQ(n.DO_PowerONValue_Low[s], 1) << s;
+        EXPECT_EQ(n.DO_PowerONValue_High[s], 32768) << s;
+        EXPECT_EQ(n.PowerOnValueMode(s, 0), 1) << s;
+        EXPECT_EQ(n.SafeValueMode(s, 0), 2) << s;
+        EXPECT_EQ(n.RedundancyToSlot[s], 1) << s;
+    }
+    EXPECT_EQ(n.BreakLineFunc[2], 1);
+    EXPECT_EQ(n.BreakLineFunc[3], 0);
+    // The page shows what was read back.
+    w.optSlot(2).SetValue(false);
+    w.optSlot(2).PerformClick();
+    EXPECT_EQ(page.chkDOPowerOnVal(31).Value(), 1);
+    EXPECT_TRUE(page.OptDOSafeValueMode(2).Value());
 }
 
 }  // namespace

@@ -388,6 +388,23 @@ TEST_F(ControlsTest, CheckBoxValueFromCodeRaisesClickOnAChange) {
     EXPECT_EQ(c.Value(), 0);
 }
 
+TEST(Wrappers, AFrameInFrontHidesTheCaptionOfTheFrameBehind) {
+    QWidget form;
+    form.resize(300, 200);
+    // The main window's frame style: the border box starts below the
+    // caption strip.
+    form.setStyleSheet("QGroupBox{border:1px solid gray;margin-top:9px;}");
+    ui::Frame back, front;
+    back.Create(&form, "WWWWWWWWWW");
+    front.Create(&form, "");
+    back.Move(150, 150, 3000, 2000);
+    front.Move(150, 150, 3000, 2000);
+    front.ZOrder(0);
+    const QImage withCaption = form.grab().toImage();
+    back.SetCaption("");
+    EXPECT_EQ(form.grab().toImage(), withCaption);
+}
+
 TEST(Wrappers, ATextBoxGoneBeforeItsWidgetNoLongerFiltersKeys) {
     auto form = std::make_unique<QWidget>();
     QLineEdit* raw;
