@@ -64,23 +64,6 @@ TEST_F(MainWindowTest, SlotClickShowsThePageOfTheModelOnlyInAWorkingState) {
     }
 }
 
-TEST_F(MainWindowTest, SensorPageCaptionFollowsTheModel) {
-    frmMain& w = Open();
-    const struct {
-        const char *model, *caption;
-    } cases[] = {{"KA-330", "Configuration (TC)"},
-                 {"KB-540", "Configuration (TC)"},
-                 {"KB-523", "Configuration (AI)"},
-                 {"KA-310", "Configuration (RTD)"},
-                 {"KB-510", "Configuration (RTD)"}};
-    for (const auto& c : cases) {
-        PutModule(2, *FindCatalogEntry(c.model), 32);
-        w.ShowRackPictures(0);
-        w.optSlot(2).PerformClick();
-        EXPECT_EQ(w.fmeCAISConf.Caption(), c.caption) << c.model;
-    }
-}
-
 TEST_F(MainWindowTest, ADigitalOutputModuleWithoutChannelsShowsTheEmptyPage) {
     frmMain& w = Open();
     PutModule(1, *FindCatalogEntry("KB-570"), 32);

@@ -45,11 +45,6 @@ TEST(Dispatch, EveryCatalogModelGetsThePageOfItsFamily) {
         EXPECT_EQ(pages::DispatchPage(other), PageKind::NoModule) << other;
 }
 
-TEST(Dispatch, OnlyPreOperationalOperationalAndStoppedModulesShowAPage) {
-    for (int16_t state : {0, 1, 2, 4, 8, 16, 32, 64, 128, -1})
-        EXPECT_EQ(pages::StateShowsPage(state), state == 16 || state == 32 || state == 64) << state;
-}
-
 TEST(Dispatch, ChannelCountsAreLimitedToThePageControls) {
     NodeConfig n;
     n.DOChannel(3) = 40;
