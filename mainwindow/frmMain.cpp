@@ -17,7 +17,6 @@
 #include "platform/ui/paintpacer.h"
 
 int16_t MonitorTimerInterval = 0;
-int16_t SelSlot = 0;
 
 namespace {
 
@@ -170,12 +169,17 @@ void frmMain::BuildRack(QWidget* parent) {
 }
 
 void frmMain::BuildPages(QWidget* parent) {
+    // The pulse output page lies on the same spot, behind the others.
+    fmePOIOMConf.Create(parent, "");
+    fmePOIOMConf.Move(kPageLeft, kPageTop, kPageWidth, kPageHeight);
     for (ui::Frame* f : PageFrames()) {
         f->Create(parent, "");
         f->Move(kPageLeft, kPageTop, kPageWidth, kPageHeight);
     }
     frmCAOConf_Value.Create(fmeCAOConf.container(), "", false);
     frmCAOConf_Value.Move(120, 240, kPageWidth - 240, kPageHeight - 360);
+    doPage.Create(fmeDigitalOut);
+    controllerPage.Create(fmeIOMPoolConf);
 }
 
 std::vector<ui::Frame*> frmMain::PageFrames() {

@@ -12,6 +12,10 @@
 
 #include "config/FileCommandsHost.h"
 #include "link/LinkWindow.h"
+#include "pages/ControllerPage.h"
+#include "pages/DigitalOutPage.h"
+#include "pages/PageHost.h"
+#include "pages/PagePattern.h"
 #include "platform/WinsockControl.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/listview.h"
@@ -21,10 +25,11 @@ class QCloseEvent;
 
 // Milliseconds per monitor tick; the load sets 100.
 extern int16_t MonitorTimerInterval;
-// The slot whose page is shown (0..7); written by a slot click only.
-extern int16_t SelSlot;
 
-class frmMain : public QMainWindow, public FileCommandsHost, public nxlink::LinkWindow {
+class frmMain : public QMainWindow,
+                public FileCommandsHost,
+                public nxlink::LinkWindow,
+                public pages::PageHost {
   public:
     // Builds the window in its design state and runs Form_Load, as the
     // window system does when it creates the start-up window.
@@ -53,6 +58,8 @@ class frmMain : public QMainWindow, public FileCommandsHost, public nxlink::Link
 
     // A status report: txtStatus gets the text, lvwEventLog a row with it.
     void ReportStatus(const std::string& text) override;
+    // ---- PageHost: what the module pages use of the window ------------------
+    std::string SlotModel(int slot) override;
 
     // The folder the rack pictures are read from: the program folder
     // unless a test points it elsewhere.
@@ -174,7 +181,13 @@ class frmMain : public QMainWindow, public FileCommandsHost, public nxlink::Link
 
     // ---- Module pages, stacked on one spot -----------------------------------
     ui::Frame fmeQ410, fmeCAIConf, fmeCAISConf, fmeCAOConf, frmCAOConf_Value, fmeDigitalOut,
-        fmePIIOMConf, fmeIOMPoolConf, fmeNoModule;
+        fmePIIOMConf, fmePOIOMConf, fmeIOMPoolConf, fmeNoModule;
+    pages::DigitalOutPage doPage{*this};
+    pages::ControllerPage controllerPage{*this};
+    // The frame of a page kind, and the built page that fills it (nullptr
+    // while a kind has only its frame).
+    ui::Frame& PageFrame(pages::PageKind kind);
+    pages::ModulePage* ModulePageOf(pages::PageKind kind);
 
     // ---- Mapping tables, summaries and event log ------------------------------
     ui::Frame fmeIOMMapping;

@@ -66,31 +66,3 @@ void frmMain::ShowCurrentModule(const ui::OptionButton& button, const std::strin
     // Kept inside the rack, where a button at its left edge would push it.
     lbCurrentModule.SetLeft(std::max(0, button.Left() - offset));
 }
-
-// The module pages are not part of the window yet: every slot shows the
-// empty page.
-void frmMain::optSlot_Click(int index) {
-    fmeQ300.ZOrder(0);
-    fmeController.ZOrder(0);
-    SelSlot = static_cast<int16_t>(index);
-    const std::string model = optSlot(index).ToolTipText();
-    if (model.empty())
-        lbCurrentModule.SetVisible(false);
-    else
-        ShowCurrentModule(optSlot(index), model, 175);
-    fmeNoModule.ZOrder(0);
-}
-
-void frmMain::optPower_Click(int index) {
-    ShowCurrentModule(optPower(index), ConfigReal[0].PowerName[index], 250);
-    fmeNoModule.ZOrder(0);
-}
-
-// Shows the Net ID in force; the controller page itself is not part of the
-// window yet, so the empty page stays in front.
-void frmMain::optMCU_Click(int index) {
-    TxtNetID.SetText(std::to_string(ConfigReal[0].NetID));
-    if (!optMCU(index).ToolTipText().empty())
-        ShowCurrentModule(optMCU(index), ConfigReal[0].McuName[index], 250);
-    fmeNoModule.ZOrder(0);
-}

@@ -2,13 +2,17 @@
 //   nx4410_screenshot <out.png>           as it stands after start-up
 //   nx4410_screenshot <out.png> --online  after Connect and Upload against
 //                                         the station stand-in on 127.0.0.1
+//   nx4410_screenshot <out.png> --do      online, with the digital output
+//                                         page of slot 1 being edited
+//   nx4410_screenshot <out.png> --controller
+//                                         online, with the controller page
 // Runs on the offscreen platform; the pictures are read from the program
 // folder as NX-4410 reads them, so the program lies beside NX-4410.
 #include <QApplication>
 #include <QPixmap>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <string>
 
 #include "link/Connection.h"
 #include "mainwindow/frmMain.h"
@@ -16,10 +20,11 @@
 
 int main(int argc, char* argv[]) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <out.png> [--online]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <out.png> [--online|--do|--controller]\n", argv[0]);
         return 2;
     }
-    const bool online = argc > 2 && std::strcmp(argv[2], "--online") == 0;
+    const std::string mode = argc > 2 ? argv[2] : "";
+    const bool online = !mode.empty();
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     nxsim::StationSim sim;
@@ -40,6 +45,16 @@ int main(int argc, char* argv[]) {
             return 1;
         }
         window.Timer2.SetEnabled(false);
+    }
+    if (mode == "--do") {
+        // Slot 1 holds the stand-in's digital output module: fault mode
+        // Preset with a few channels set, as a user edits it before Set.
+        window.optSlot(1).PerformClick();
+        window.doPage.OptDOSafeValueMode(1).PerformClick();
+        for (int ch : {0, 1, 4, 9, 16, 31}) window.doPage.chkDOSafeVal(ch).PerformClick();
+    } else if (mode == "--controller") {
+        window.optMCU(0).PerformClick();
+        window.controllerPage.CobBreakLineFunc(1).SetListIndex(1);
     }
     QApplication::processEvents();
     const QPixmap shot = window.grab();

@@ -1,11 +1,13 @@
 #include "platform/ui/controls.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -191,7 +193,43 @@ int KeyAsciiOf(const QKeyEvent& k) {
     return code >= 32 && code != 127 ? code : 0;
 }
 
-// Raises a text box's KeyPress and LostFocus; cut off when the box goes.
+}  // namespace
+
+// The text box that holds the focus, as the boxes' own focus events and
+// SetFocus track it.
+class TextBoxFocus {
+  public:
+    static TextBox*& Current() {
+        static TextBox* current = nullptr;
+        return current;
+    }
+    // Moves the focus to `next`: the box left runs LostFocus, then `next`
+    // runs GotFocus. Nothing runs when `next` holds it already.
+    static void MoveTo(TextBox* next) {
+        TextBox* previous = Current();
+        if (previous == next) return;
+        Current() = next;
+        if (previous && previous->LostFocus) previous->LostFocus();
+        if (next && next->GotFocus) next->GotFocus();
+    }
+    // The focus left `box` for a control that is no text box.
+    static void Leave(TextBox* box) {
+        // Another box took it through SetFocus: its move ran the handlers.
+        if (Current() != nullptr && Current() != box) return;
+        Current() = nullptr;
+        if (box->LostFocus) box->LostFocus();
+    }
+};
+
+namespace {
+
+// Focus that moves with the whole window is no focus change of the form.
+bool WindowFocusReason(const QEvent* event) {
+    const Qt::FocusReason r = static_cast<const QFocusEvent*>(event)->reason();
+    return r == Qt::ActiveWindowFocusReason || r == Qt::PopupFocusReason;
+}
+
+// Raises a text box's KeyPress and focus events; cut off when the box goes.
 class TextBoxEvents : public QObject {
   public:
     TextBoxEvents(TextBox* box, QObject* parent) : QObject(parent), box_(box) {}
@@ -200,8 +238,10 @@ class TextBoxEvents : public QObject {
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (!box_) return false;
-        if (event->type() == QEvent::FocusOut && box_->LostFocus) {
-            box_->LostFocus();
+        if (event->type() == QEvent::FocusOut) {
+            if (!WindowFocusReason(event)) TextBoxFocus::Leave(box_);
+        } else if (event->type() == QEvent::FocusIn) {
+            if (!WindowFocusReason(event)) TextBoxFocus::MoveTo(box_);
         } else if (event->type() == QEvent::KeyPress && box_->KeyPress) {
             const int code = KeyAsciiOf(*static_cast<QKeyEvent*>(event));
             if (code == 0) return false;
@@ -224,6 +264,32 @@ class TextBoxEvents : public QObject {
 
 TextBox::~TextBox() {
     if (auto* f = static_cast<TextBoxEvents*>(filter_.data())) f->Detach();
+    if (TextBoxFocus::Current() == this) TextBoxFocus::Current() = nullptr;
+}
+
+TextBox* TextBox::Focused() { return TextBoxFocus::Current(); }
+
+void TextBox::SetFocus() {
+    if (!Visible() || !Enabled())
+        throw rt::RuntimeError(rt::ErrInvalidProcedureCall, "Invalid procedure call or argument");
+    TextBoxFocus::MoveTo(this);
+    edit()->setFocus(Qt::OtherFocusReason);
+}
+
+int TextBox::SelStart() const {
+    return edit()->hasSelectedText() ? edit()->selectionStart() : edit()->cursorPosition();
+}
+
+void TextBox::SetSelStart(int start) {
+    edit()->setCursorPosition(std::clamp(start, 0, static_cast<int>(edit()->text().size())));
+}
+
+int TextBox::SelLength() const { return static_cast<int>(edit()->selectedText().size()); }
+
+void TextBox::SetSelLength(int length) {
+    const int start = SelStart();
+    const int size = static_cast<int>(edit()->text().size());
+    edit()->setSelection(start, std::clamp(length, 0, size - start));
 }
 
 void TextBox::Create(QWidget* parent, const std::string& text) {
@@ -262,7 +328,57 @@ void CommandButton::SetCaption(const std::string& caption) {
 }
 void CommandButton::PerformClick() { static_cast<QPushButton*>(widget())->click(); }
 
+// ---- CheckBox -------------------------------------------------------------
+
+void CheckBox::Create(QWidget* parent, const std::string& caption) {
+    auto* b = new QCheckBox(Q(caption), parent);
+    Adopt(b);
+    Track(QObject::connect(b, &QCheckBox::clicked, b, [this](bool checked) {
+        value_ = checked ? 1 : 0;
+        if (Click) Click();
+    }));
+}
+
+QCheckBox* CheckBox::box() const { return static_cast<QCheckBox*>(widget()); }
+
+void CheckBox::SetValue(int v) {
+    if (v != 0 && v != 1) throw rt::RuntimeError(380, "Invalid property value");
+    if (v == value_) return;
+    value_ = v;
+    {
+        QSignalBlocker block(box());
+        box()->setChecked(v == 1);
+    }
+    if (Click) Click();
+}
+
+std::string CheckBox::Caption() const { return S(box()->text()); }
+void CheckBox::PerformClick() { box()->click(); }
+
 // ---- Frame --------------------------------------------------------------
+
+namespace {
+
+// Paints a frame's whole rectangle in the window colour before the frame
+// draws itself. A style sheet's box leaves the strip above the border (where
+// the caption sits) unpainted, and the captions of the frames behind would
+// show through there.
+class OpaqueFrame : public QObject {
+  public:
+    using QObject::QObject;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            auto* w = static_cast<QWidget*>(watched);
+            QPainter p(w);
+            p.fillRect(w->rect(), w->palette().color(QPalette::Window));
+        }
+        return false;
+    }
+};
+
+}  // namespace
 
 void Frame::Create(QWidget* parent, const std::string& caption, bool border) {
     auto* g = new QGroupBox(Q(caption), parent);
@@ -270,6 +386,7 @@ void Frame::Create(QWidget* parent, const std::string& caption, bool border) {
     g->setAutoFillBackground(true);
     g->setProperty(kFrameTag, true);
     g->setProperty(kFrameShown, true);
+    if (border) g->installEventFilter(new OpaqueFrame(g));
     g->setFlat(!border);
     if (!border) {
         // Scoped by name: a sheet on a widget also reaches its children.

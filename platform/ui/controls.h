@@ -23,6 +23,7 @@
 
 class QAbstractButton;
 class QAction;
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -178,12 +179,45 @@ class TextBox : public Control {
     // 0 to drop the key. Keys with Ctrl or Alt (copy, paste) and keys
     // without a character (arrows, Delete) do not raise it.
     std::function<void(int& keyAscii)> KeyPress;
-    // The box has lost the keyboard focus.
+    // The box has lost the keyboard focus: to another control, or because
+    // the program moved the focus with SetFocus. Focus that leaves with the
+    // whole window (a message box, another window) raises nothing.
     std::function<void()> LostFocus;
+    // The box has received the keyboard focus.
+    std::function<void()> GotFocus;
+
+    // Gives the box the focus: the box that had it runs its LostFocus, then
+    // this box runs its GotFocus, as when the user moves the focus. A hidden
+    // or disabled box cannot take the focus: run-time error 5.
+    void SetFocus();
+    // The box that holds the focus among all text boxes, or nullptr.
+    static TextBox* Focused();
+    // Selection: start position and length in characters.
+    int SelStart() const;
+    void SetSelStart(int start);
+    int SelLength() const;
+    void SetSelLength(int length);
 
   private:
     QLineEdit* edit() const;
     QPointer<QObject> filter_;
+};
+
+// A check box: Value 0 (cleared) or 1 (checked). Setting Value from code to
+// a different value raises Click, as the user's click does.
+class CheckBox : public Control {
+  public:
+    void Create(QWidget* parent, const std::string& caption = "");
+    int Value() const { return value_; }
+    void SetValue(int v);
+    std::string Caption() const;
+    std::function<void()> Click;
+    // Clicks the box as the user would (nothing while it is disabled).
+    void PerformClick();
+
+  private:
+    QCheckBox* box() const;
+    int value_ = 0;
 };
 
 class CommandButton : public Control {

@@ -13,6 +13,8 @@
 #include <QLineEdit>
 #include <QWidget>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -371,6 +373,79 @@ TEST_F(ControlsTest, TextBoxLostFocusRunsWhenTheFocusLeaves) {
     QFocusEvent in(QEvent::FocusIn, Qt::MouseFocusReason);
     QCoreApplication::sendEvent(t.widget(), &in);
     EXPECT_EQ(lost, 1);
+}
+
+TEST_F(ControlsTest, FocusMovesRunLostFocusOfTheBoxLeftThenGotFocusOfTheNext) {
+    ui::TextBox a, b;
+    a.Create(&form, "12.5");
+    b.Create(&form, "3");
+    std::vector<std::string> events;
+    a.GotFocus = [&] { events.push_back("a in"); };
+    a.LostFocus = [&] { events.push_back("a out"); };
+    b.GotFocus = [&] { events.push_back("b in"); };
+    b.LostFocus = [&] { events.push_back("b out"); };
+    a.SetFocus();
+    b.SetFocus();
+    b.SetFocus();  // already there: nothing runs
+    EXPECT_EQ(events, (std::vector<std::string>{"a in", "a out", "b in"}));
+    EXPECT_EQ(ui::TextBox::Focused(), &b);
+    // Focus leaving with the whole window (a message box) is no move.
+    events.clear();
+    QFocusEvent away(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+    QCoreApplication::sendEvent(b.widget(), &away);
+    EXPECT_TRUE(events.empty());
+    // The user's move to a control that is no text box.
+    QFocusEvent out(QEvent::FocusOut, Qt::MouseFocusReason);
+    QCoreApplication::sendEvent(b.widget(), &out);
+    EXPECT_EQ(events, std::vector<std::string>{"b out"});
+    EXPECT_EQ(ui::TextBox::Focused(), nullptr);
+    // A hidden box cannot take the focus.
+    a.SetVisible(false);
+    try {
+        a.SetFocus();
+        ADD_FAILURE() << "no error";
+    } catch (const rt::RuntimeError& e) {
+        EXPECT_EQ(e.Number(), 5);
+    }
+    a.SetVisible(true);
+    a.SetSelStart(1);
+    a.SetSelLength(99);
+    EXPECT_EQ(a.SelStart(), 1);
+    EXPECT_EQ(a.SelLength(), 3);
+}
+
+TEST_F(ControlsTest, CheckBoxValueFromCodeRaisesClickOnAChange) {
+    ui::CheckBox c;
+    c.Create(&form, "Ch31");
+    int clicks = 0;
+    c.Click = [&] { ++clicks; };
+    c.SetValue(1);
+    c.SetValue(1);
+    EXPECT_EQ(clicks, 1);
+    c.PerformClick();
+    EXPECT_EQ(c.Value(), 0);
+    EXPECT_EQ(clicks, 2);
+    EXPECT_THROW(c.SetValue(3), rt::RuntimeError);
+    c.SetEnabled(false);
+    c.PerformClick();
+    EXPECT_EQ(c.Value(), 0);
+}
+
+TEST(Wrappers, AFrameInFrontHidesTheCaptionOfTheFrameBehind) {
+    QWidget form;
+    form.resize(300, 200);
+    // The main window's frame style: the border box starts below the
+    // caption strip.
+    form.setStyleSheet("QGroupBox{border:1px solid gray;margin-top:9px;}");
+    ui::Frame back, front;
+    back.Create(&form, "WWWWWWWWWW");
+    front.Create(&form, "");
+    back.Move(150, 150, 3000, 2000);
+    front.Move(150, 150, 3000, 2000);
+    front.ZOrder(0);
+    const QImage withCaption = form.grab().toImage();
+    back.SetCaption("");
+    EXPECT_EQ(form.grab().toImage(), withCaption);
 }
 
 TEST(Wrappers, ATextBoxGoneBeforeItsWidgetNoLongerFiltersKeys) {
