@@ -101,15 +101,23 @@ class frmMain : public QMainWindow,
     void lvwPOMapping_DblClick();
     void lvwIOMSummary_DblClick();
 
-    // ---- Commands that the monitor, the event log files and the other
-    // windows provide. Until that work is joined to the window they do
-    // nothing. ---------------------------------------------------------------
+    // ---- Monitor -------------------------------------------------------------
+    // One poll step per tick of Timer1: a request for the step's image or
+    // status block, and the refresh of the step's table from what the
+    // replies left in the live values and in ConfigReal.
+    void Timer1_Timer();
+    // Switches monitoring on (only while WskTCP502 is connected) or off.
     void mnuTimerEnable_Click();
+    // Asks for the tick interval in ms (500 to 32767) and starts monitoring.
     void mnuTimerInterval_Click();
+    // The step of the next tick, 0 to 7.
+    int16_t PollStep = 0;
+
+    // ---- Commands that the event log files and the other windows provide.
+    // Until that work is joined to the window they do nothing. ------------------
     void mnuTread_Click();
     void mnuHart_Click();
     void mnuAdvancedOptions_Click();
-    void Timer1_Timer();
     void cmdEventLogSave_Click();
     void cmdEventLogClear_Click();
     void CmdSaveSummary_Click();
@@ -239,6 +247,15 @@ class frmMain : public QMainWindow,
                         const std::string& name);
     // Shows lbCurrentModule with `caption`, `offset` twips left of `button`.
     void ShowCurrentModule(const ui::OptionButton& button, const std::string& caption, int offset);
+
+    // Monitor: the request and the refresh of one tick, and the record of
+    // every switch-off (the menu, Disconnect), which a tick compares before
+    // it starts Timer1 again.
+    void PollRequest();
+    void PollRefresh();
+    void MonitorSwitchedOff() { ++monitorSwitchOffs_; }
+    bool tickRunning_ = false;
+    unsigned monitorSwitchOffs_ = 0;
 
     std::string pictureFolder_;
 

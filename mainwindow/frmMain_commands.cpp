@@ -320,16 +320,12 @@ void frmMain::SelectSlot(int16_t slot) { ReselectSlot(slot); }
 void frmMain::SetModeCaption(const std::string& mode) { SetCaption(StartCaption() + mode); }
 
 // ---- Joined by later work ------------------------------------------------------------
-// The monitor, the event log and summary files, and the trend, HART and
-// advanced-options windows attach here. Until then these commands leave
-// everything as it is.
+// The event log and summary files, and the trend, HART and advanced-options
+// windows attach here. Until then these commands leave everything as it is.
 
-void frmMain::mnuTimerEnable_Click() {}
-void frmMain::mnuTimerInterval_Click() {}
 void frmMain::mnuTread_Click() {}
 void frmMain::mnuHart_Click() {}
 void frmMain::mnuAdvancedOptions_Click() {}
-void frmMain::Timer1_Timer() {}
 void frmMain::cmdEventLogSave_Click() {}
 void frmMain::cmdEventLogClear_Click() {}
 void frmMain::CmdSaveSummary_Click() {}

@@ -37,6 +37,7 @@ void frmMain::SetConnectedControls(bool connected) {
 void frmMain::ShowConnectedState() { SetConnectedControls(true); }
 
 void frmMain::ShowDisconnectedState() {
+    MonitorSwitchedOff();
     SetConnectedControls(false);
     mnuTimerEnable.SetEnabled(false);
     mnuTimerEnable.SetChecked(false);
@@ -57,7 +58,10 @@ void frmMain::SetTxtNetIDText(const std::string& text) { TxtNetID.SetText(text);
 
 // ---- Timers ---------------------------------------------------------------------------
 
-bool frmMain::Timer1Enabled() { return Timer1.Enabled(); }
+// A tick stops Timer1 while it runs; the monitor is still polling then, so
+// the watchdog sends no keep-alive in between (it would take over the key of
+// the tick's request).
+bool frmMain::Timer1Enabled() { return Timer1.Enabled() || tickRunning_; }
 void frmMain::SetTimer1Enabled(bool enabled) { Timer1.SetEnabled(enabled); }
 bool frmMain::Timer2Enabled() { return Timer2.Enabled(); }
 void frmMain::SetTimer2Enabled(bool enabled) { Timer2.SetEnabled(enabled); }

@@ -6,6 +6,9 @@
 //                                         page of slot 1 being edited
 //   nx4410_screenshot <out.png> --controller
 //                                         online, with the controller page
+//   nx4410_screenshot <out.png> --monitor as --online, then with the monitor
+//                                         on until the analog inputs' table
+//                                         shows live values
 // Runs on the offscreen platform; the pictures are read from the program
 // folder as NX-4410 reads them, so the program lies beside NX-4410.
 #include <QApplication>
@@ -16,15 +19,18 @@
 
 #include "link/Connection.h"
 #include "mainwindow/frmMain.h"
+#include "platform/EventWait.h"
 #include "sim/StationSim.h"
 
 int main(int argc, char* argv[]) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <out.png> [--online|--do|--controller]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <out.png> [--online|--do|--controller|--monitor]\n",
+                     argv[0]);
         return 2;
     }
     const std::string mode = argc > 2 ? argv[2] : "";
     const bool online = !mode.empty();
+    const bool monitor = mode == "--monitor";
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     nxsim::StationSim sim;
@@ -55,6 +61,26 @@ int main(int argc, char* argv[]) {
     } else if (mode == "--controller") {
         window.optMCU(0).PerformClick();
         window.controllerPage.CobBreakLineFunc(1).SetListIndex(1);
+    } else if (monitor) {
+        window.Toolbar.Buttons("Monitor").PerformClick();
+        window.sstExport.SetTab(2);
+        // Until every table and both summaries show values.
+        rt::WaitUntil(
+            [&] {
+                for (ui::ListView* lv :
+                     {&window.lvwDIMapping, &window.lvwDOMapping, &window.lvwAIMapping,
+                      &window.lvwAOMapping, &window.lvwPIMapping, &window.lvwPOMapping})
+                    if (lv->ListItemCount() == 0 ||
+                        lv->ListItems(lv->ListItemCount()).SubItem(4).empty())
+                        return false;
+                return !window.lvwIOMSummary.ListItems(1).SubItem(3).empty() &&
+                       !window.lvwMCUSummary.ListItems(1).SubItem(3).empty();
+            },
+            10000);
+        // Then one more cycle, which shows the replies of the first.
+        ui::ListItem first = window.lvwAIMapping.ListItems(1);
+        const std::string before = first.SubItem(4);
+        rt::WaitUntil([&] { return first.SubItem(4) != before; }, 10000);
     }
     QApplication::processEvents();
     const QPixmap shot = window.grab();

@@ -1,0 +1,399 @@
+// The live monitor in the real window against the station stand-in: the
+// requests of the eight poll steps, the value and summary texts, switching
+// on and off, the interval box, and a monitor that something switches off
+// inside a tick.
+#include <gtest/gtest.h>
+
+#include <QTimer>
+#include <functional>
+
+#include "config/NodeConfig.h"
+#include "link/Connection.h"
+#include "mainwindow/frmMain.h"
+#include "mainwindow_support.h"
+
+namespace {
+
+using testsupport::MainWindowTest;
+using testsupport::OnlineWindowTest;
+using testsupport::WaitFor;
+
+const char* const kWrongState =
+    "Wrong protocol or connection state for the requested transaction or request";
+
+class MonitorTest : public OnlineWindowTest {
+  protected:
+    // Connect and Upload; the watchdog is stopped so that only the monitor
+    // talks to the station, and the log starts empty.
+    void GoOnline() {
+        Start();
+        ASSERT_TRUE(ConnectAndUpload());
+        window->Timer2.SetEnabled(false);
+        sim.clearLog();
+    }
+    // One tick, then until the reply of an image request was handled.
+    void Tick() {
+        window->Timer1_Timer();
+        WaitFor([&] { return window->WskTCP502.Tag() != "1" && window->WskTCP502.Tag() != "2"; },
+                3000);
+    }
+    QVector<QByteArray> Requests() {
+        QVector<QByteArray> out;
+        for (const auto& e : sim.received(nxsim::Channel::Modbus)) out.push_back(e.bytes);
+        return out;
+    }
+};
+
+// ---- Requests and the cycle ------------------------------------------------------
+
+struct StationCase {
+    const char* name;
+    std::function<void(nxsim::StationConfig&)> build;
+    std::vector<int> sent;  // steps whose requests go out; 6 and 60 are 6a, 6b
+};
+
+class MonitorCycleTest : public MonitorTest, public ::testing::WithParamInterface<StationCase> {};
+
+TEST_P(MonitorCycleTest, EightTicksSendTheRequestsOfTheStepsWhoseTablesHaveRows) {
+    // Net ID 17: byte 6 of every request.
+    const std::pair<int, const char*> kFrames[] = {
+        {0, "000000000006110200000100"}, {1, "000000000006110100000100"},
+        {2, "000000000006110400000080"}, {3, "000000000006110300000080"},
+        {4, "000000000006110400800100"}, {5, "000000000006110301000100"},
+        {6, "000000000006110402400078"}, {60, "00000000000611040200002A"}};
+    options.station.netId = 17;
+    GetParam().build(options.station);
+    GoOnline();
+    QVector<QByteArray> expected;
+    for (const auto& [step, hex] : kFrames)
+        if (std::find(GetParam().sent.begin(), GetParam().sent.end(), step) !=
+            GetParam().sent.end())
+            expected.push_back(QByteArray::fromHex(hex));
+    for (int tick = 0; tick < 8; ++tick) {
+        ASSERT_EQ(window->PollStep, tick);
+        Tick();
+        // Every reply was taken: the 128- and 256-register reads too.
+        EXPECT_EQ(window->WskTCP502.Tag(), "0") << tick;
+        EXPECT_TRUE(window->Timer1.Enabled()) << tick;
+    }
+    EXPECT_EQ(window->PollStep, 0);
+    EXPECT_EQ(Requests(), expected);
+    // The ninth tick starts the next cycle.
+    Tick();
+    EXPECT_EQ(Requests().size(), expected.size() + 1);
+    EXPECT_EQ(Requests().back(), expected.front());
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stations, MonitorCycleTest,
+    ::testing::Values(StationCase{"Full", [](nxsim::StationConfig&) {}, {0, 1, 2, 3, 4, 5, 6, 60}},
+                      StationCase{"DigitalOnly",
+                                  [](nxsim::StationConfig& st) {
+                                      st = nxsim::StationConfig::Empty();
+                                      st.setModule(0, 0x0001);
+                                      st.setModule(3, 0x0010);
+                                      st.netId = 17;
+                                  },
+                                  {0, 1, 6, 60}},
+                      // No controller version: no controller row, no controller request.
+                      StationCase{"NoControllerRow",
+                                  [](nxsim::StationConfig& st) { st.mcuVersion = 0; },
+                                  {0, 1, 2, 3, 4, 5, 6}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Value texts ------------------------------------------------------------------
+
+TEST_F(MonitorTest, MappingTablesShowTheValuesOfThePreviousReplies) {
+    GoOnline();
+    sim.setLiveInputs(false);
+    sim.setDiscreteInput(0, true);
+    sim.setDiscreteInput(1, false);
+    sim.setInputRegister(32, 10000);   // slot 2, 4..20 mA
+    sim.setInputRegister(33, -2500);   // its bottom
+    sim.setInputRegister(48, 10001);   // slot 3, thermocouple above its span
+    sim.setInputRegister(49, -1);      // and below
+    sim.setInputRegister(112, 10000);  // slot 7, 1..5 V
+    sim.setPulseInput(80, -1);         // slot 5, channels 0 and 1
+    sim.setPulseInput(81, 12345);
+    // The outputs through the tables' own writes.
+    struct Write {
+        ui::ListView* list;
+        const char* row;
+        std::optional<std::string> answer;
+    };
+    const Write writes[] = {{&window->lvwDOMapping, "032 [020]", std::nullopt},
+                            {&window->lvwAOMapping, "064 [040]", "5"},
+                            {&window->lvwPOMapping, "448 [1C0]", "FFFFFFFF"},
+                            {&window->lvwPOMapping, "450 [1C2]", "1A2B"}};
+    for (const Write& w : writes) {
+        if (w.answer) dialogs.AnswerInput(w.answer);
+        w.list->FindItem(w.row)->SetSelected(true);
+        w.list->DblClick();
+    }
+    ASSERT_TRUE(WaitFor([&] { return sim.pulseOutput(97) == 0x1A2B && sim.coil(32); }, 3000));
+
+    // The echoes of the writes may turn a reply of the first cycle away
+    // (they set the key to "-1"); the second cycle reads, the third shows.
+    for (int tick = 0; tick < 24; ++tick) Tick();
+    struct Shown {
+        ui::ListView* list;
+        const char* row;
+        const char* text;
+    };
+    const Shown shown[] = {{&window->lvwDIMapping, "000 [000]", "ON"},
+                           {&window->lvwDIMapping, "001 [001]", "OFF"},
+                           {&window->lvwDOMapping, "032 [020]", "ON"},
+                           {&window->lvwDOMapping, "033 [021]", "OFF"},
+                           {&window->lvwAIMapping, "032 [020]", "20.000"},
+                           {&window->lvwAIMapping, "033 [021]", "0.000"},
+                           {&window->lvwAIMapping, "048 [030]", "9999.9"},
+                           {&window->lvwAIMapping, "049 [031]", "-9999.9"},
+                           {&window->lvwAIMapping, "112 [070]", "5.000"},
+                           {&window->lvwAOMapping, "064 [040]", "5.000"},
+                           {&window->lvwAOMapping, "065 [041]", "1.000"},
+                           {&window->lvwPIMapping, "288 [120]", "-1"},
+                           {&window->lvwPIMapping, "290 [122]", "12345"},
+                           {&window->lvwPOMapping, "448 [1C0]", "0xFFFFFFFF"},
+                           {&window->lvwPOMapping, "450 [1C2]", "0x1A2B"},
+                           {&window->lvwPOMapping, "452 [1C4]", "0x0"}};
+    for (const Shown& s : shown) EXPECT_EQ(s.list->FindItem(s.row)->SubItem(4), s.text) << s.row;
+    EXPECT_TRUE(dialogs.AllAnswersUsed());
+}
+
+// The monitor switched on from the toolbar runs on its own timer and follows
+// the moving inputs; the button menu switches it off.
+TEST_F(MonitorTest, MonitorOnTheTimerFollowsTheMovingInputs) {
+    GoOnline();
+    ui::ToolbarButton& button = window->Toolbar.Buttons("Monitor");
+    button.PerformClick();
+    EXPECT_TRUE(window->mnuTimerEnable.Checked());
+    EXPECT_EQ(button.Image(), 10);
+    EXPECT_EQ(button.ButtonMenus(1).Text(), "Disable");
+    EXPECT_EQ(window->Timer1.Interval(), 100);
+    ui::ListItem ai = *window->lvwAIMapping.FindItem("032 [020]");
+    ui::ListItem pi = *window->lvwPIMapping.FindItem("288 [120]");
+    ASSERT_TRUE(WaitFor([&] { return !ai.SubItem(4).empty(); }, 10000));
+    const std::string first = ai.SubItem(4);
+    const long firstCount = std::stol(pi.SubItem(4).empty() ? "0" : pi.SubItem(4));
+    EXPECT_TRUE(WaitFor([&] { return ai.SubItem(4) != first; }, 10000));
+    EXPECT_TRUE(WaitFor([&] { return std::stol("0" + pi.SubItem(4)) > firstCount; }, 10000));
+    EXPECT_NE(window->lvwIOMSummary.ListItems(1).SubItem(3), "");
+    EXPECT_EQ(window->lvwMCUSummary.ListItems(1).SubItem(3), "Master MCU");
+
+    window->Toolbar.ButtonMenuClick(button.ButtonMenus(1));
+    EXPECT_FALSE(window->mnuTimerEnable.Checked());
+    EXPECT_FALSE(window->Timer1.Enabled());
+    EXPECT_EQ(button.Image(), 9);
+    EXPECT_EQ(button.ButtonMenus(1).Text(), "Enable");
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+// ---- Summary texts -----------------------------------------------------------------
+
+TEST_F(MonitorTest, SummariesShowTheStatusOfTheirStep) {
+    // Redundancy modes come with the Upload.
+    options.station.slot[1].redundancy = 0x0100;
+    options.station.slot[2].redundancy = 0x0200;
+    GoOnline();
+    struct Round {
+        std::function<void(nxsim::StationConfig&)> set;
+        int row;                         // module summary slot, or -1 for the controller
+        std::vector<const char*> texts;  // sub-items 3 on
+    };
+    const auto slot = [](int s, uint16_t nmt, uint16_t duplex) {
+        return [=](nxsim::StationConfig& st) {
+            st.slot[s].nmtState = nmt;
+            st.slot[s].duplexStatus = duplex;
+        };
+    };
+    const auto mcu = [](uint16_t role, uint16_t other, uint16_t can, uint16_t pwm, uint16_t dip,
+                        uint32_t light, uint32_t heavy) {
+        return [=](nxsim::StationConfig& st) {
+            st.mcuRole = role;
+            st.otherMcu = other;
+            st.canStatus = can;
+            st.pwmStatus = pwm;
+            st.dipSwitch = dip;
+            st.lightFault = light;
+            st.heavyFault = heavy;
+        };
+    };
+    const Round rounds[] = {
+        {[](nxsim::StationConfig& st) {
+             st.slot[0].nmtState = 1;
+             st.slot[0].lightEmcy = 0x1E2;
+             st.slot[0].heavyEmcy = 0xFFFFFFFF;
+             st.slot[0].underLow = 3;
+             st.slot[0].underLowLow = 0xABCD;
+             st.slot[0].exceedHigh = 0x7FFF;
+             st.slot[0].exceedHighHigh = 0;
+             st.slot[0].chBroken = 0x1E2;
+         },
+         0,
+         {"EMPTY", "SINGLE", "INITIAL", "0x000001E2", "0xFFFFFFFF", "0x0003", "0xABCD", "0x7FFF",
+          "0x0000", "0x000001E2"}},
+        {slot(1, 2, 1), 1, {"HALT", "DUPLEX", "MASTER"}},
+        {slot(2, 4, 5), 2, {"BOOTUP_OK", "ERROR", "MASTER"}},
+        {slot(3, 8, 2), 3, {"FW_UPDATE", "SINGLE", "SLAVE"}},
+        {slot(4, 16, 3), 4, {"PREOPERATION", "SINGLE", "ERROR"}},
+        {slot(5, 32, 0x0105), 5, {"OPERATION", "SINGLE", "MASTER"}},
+        {slot(6, 64, 0x0100), 6, {"STOP", "SINGLE", "INITIAL"}},
+        {slot(7, 0, 0), 7, {"ERROR"}},
+        {slot(7, 99, 0), 7, {"ERROR"}},
+        {mcu(32, 0, 0x1F, 3, 0x123, 0x1E2, 0xFFFFFFFF),
+         -1,
+         {"Master MCU", "NO MCU", "0x1F", "0x03", "0x123", "0x000001E2", "0xFFFFFFFF"}},
+        {mcu(33, 1, 0xFFFF, 0, 0, 0, 0),
+         -1,
+         {"Slave MCU", "MCU Timeout", "0xFFFF", "0x00", "0x00", "0x00000000", "0x00000000"}},
+        {mcu(7, 2, 0, 0, 0, 0, 0), -1, {"ERROR", "MCU Undefine"}},
+        {mcu(32, 16, 0, 0, 0, 0, 0), -1, {"Master MCU", "MCU LIVE"}},
+        {mcu(32, 3, 0, 0, 0, 0, 0), -1, {"Master MCU", "ERROR"}},
+    };
+    for (size_t r = 0; r < std::size(rounds); ++r) {
+        sim.updateStation(rounds[r].set);
+        window->PollStep = 6;
+        Tick();
+        EXPECT_EQ(window->PollStep, 7);
+        ui::ListItem row = rounds[r].row < 0 ? window->lvwMCUSummary.ListItems(1)
+                                             : window->lvwIOMSummary.ListItems(rounds[r].row + 1);
+        for (size_t i = 0; i < rounds[r].texts.size(); ++i)
+            EXPECT_EQ(row.SubItem(3 + static_cast<int>(i)), rounds[r].texts[i])
+                << "round " << r << ", sub-item " << 3 + i;
+    }
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+// ---- Rows the refresh cannot find ----------------------------------------------------
+
+TEST_F(MonitorTest, ChannelsWithoutARowAreSkippedSilently) {
+    GoOnline();
+    // Counts beyond the tables' rows: slot 2 has 8 rows, slot 7's window
+    // ends at register 127, slot 0's at bit 31.
+    ConfigReal[0].AIChannel[2] = 12;
+    ConfigReal[0].AIChannel[7] = 20;
+    ConfigReal[0].DIChannel[0] = 40;
+    ConfigReal[0].POChannel[6] = 17;
+    for (int tick = 0; tick < 16; ++tick) Tick();
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(window->PollStep, 0);
+    EXPECT_TRUE(window->Timer1.Enabled());
+    EXPECT_NE(window->lvwAIMapping.FindItem("119 [077]")->SubItem(4), "");
+    EXPECT_NE(window->lvwDIMapping.FindItem("031 [01F]")->SubItem(4), "");
+}
+
+// ---- Switched off inside a tick ---------------------------------------------------------
+
+// Disconnect (clicked inside step 6's wait) or a link that drops there:
+// the monitor is off after the tick and stays off, also after a new Connect.
+TEST_F(MonitorTest, MonitorSwitchedOffInsideTheStatusWaitStaysOff) {
+    Start();
+    for (const bool dropLink : {false, true}) {
+        SCOPED_TRACE(dropLink ? "dropped link" : "Disconnect");
+        ASSERT_TRUE(ConnectAndUpload());
+        window->Timer2.SetEnabled(false);
+        window->mnuTimerEnable_Click();
+        ASSERT_TRUE(window->Timer1.Enabled());
+        window->PollStep = 6;
+        dialogs.shown.clear();
+        if (dropLink) {
+            nxsim::FaultRule close;
+            close.function = 4;
+            close.addressFirst = 0x240;
+            close.kind = nxsim::FaultKind::CloseConnection;
+            sim.addFault(close);
+            dialogs.AnswerMsgBox(rt::vbOK);
+        } else {
+            QTimer::singleShot(0, [&] { window->Toolbar.Buttons("Disconnect").PerformClick(); });
+        }
+        window->Timer1_Timer();
+
+        EXPECT_FALSE(window->Timer1.Enabled());
+        EXPECT_FALSE(window->mnuTimerEnable.Checked());
+        EXPECT_EQ(window->Toolbar.Buttons(6).Image(), 9);
+        EXPECT_EQ(window->Toolbar.Buttons(6).ButtonMenus(1).Text(), "Enable");
+        if (dropLink) {
+            // The status request after the drop fails: its message, then the
+            // watchdog finds the link gone.
+            ASSERT_EQ(dialogs.shown.size(), 1u);
+            EXPECT_EQ(dialogs.shown[0].prompt, kWrongState);
+            EXPECT_EQ(dialogs.shown[0].title, "");
+            window->Timer2.SetEnabled(true);
+            EXPECT_TRUE(WaitFor([&] { return window->Toolbar.Buttons(1).Enabled(); }, 3000));
+        } else {
+            EXPECT_TRUE(dialogs.shown.empty());
+            EXPECT_TRUE(window->Toolbar.Buttons(1).Enabled());
+        }
+        // Connected again, nothing polls.
+        ASSERT_TRUE(Connect());
+        sim.clearLog();
+        EXPECT_FALSE(WaitFor([&] { return !Requests().empty(); }, 500));
+        EXPECT_FALSE(window->Timer1.Enabled());
+        window->Toolbar.Buttons("Disconnect").PerformClick();
+    }
+}
+
+// ---- Switch and interval without a station -----------------------------------------------
+
+TEST_F(MainWindowTest, IntervalBoxAcceptsWholeMillisecondsFrom500To32767) {
+    frmMain& w = Open();
+    // The switch alone needs a connection to go on.
+    w.mnuTimerEnable_Click();
+    EXPECT_FALSE(w.mnuTimerEnable.Checked());
+    struct Entry {
+        std::optional<std::string> answer;
+        const char* message;  // "" for none
+        int16_t interval;     // MonitorTimerInterval afterwards
+        bool on;
+    };
+    const Entry entries[] = {
+        {std::nullopt, "", 100, false},
+        {"", "", 100, false},
+        {"499", "Input data error", 100, false},
+        {"abc", "Input Error", 100, false},
+        {"40000", "Input Error", 100, false},
+        {"500", "", 100, true},
+        {"501", "", 100, true},
+        {"504", "", 100, true},
+        {"32767", "", 6553, true},
+        {std::nullopt, "", 6553, true},
+    };
+    int16_t before = MonitorTimerInterval;
+    for (const Entry& e : entries) {
+        SCOPED_TRACE(e.answer.value_or("Cancel"));
+        dialogs.shown.clear();
+        dialogs.AnswerInput(e.answer);
+        if (*e.message) dialogs.AnswerMsgBox(rt::vbOK);
+        w.mnuTimerInterval_Click();
+        ASSERT_EQ(dialogs.shown.size(), *e.message ? 2u : 1u);
+        EXPECT_EQ(dialogs.shown[0].prompt,
+                  "Please Input Timer Interval by ms (500 ~ 32767)\r\n"
+                  "Interval = " +
+                      std::to_string(before * 5) + " ms");
+        EXPECT_EQ(dialogs.shown[0].title, "");
+        if (*e.message) {
+            EXPECT_EQ(dialogs.shown[1].prompt, e.message);
+            EXPECT_EQ(dialogs.shown[1].title, "");
+            EXPECT_EQ(dialogs.shown[1].style, rt::vbOKOnly);
+        }
+        EXPECT_EQ(MonitorTimerInterval, e.interval);
+        EXPECT_EQ(w.mnuTimerEnable.Checked(), e.on);
+        EXPECT_EQ(w.Timer1.Enabled(), e.on);
+        if (e.on) {
+            EXPECT_EQ(w.Timer1.Interval(), e.interval);
+        }
+        EXPECT_EQ(w.Toolbar.Buttons(6).Image(), e.on ? 10 : 9);
+        before = MonitorTimerInterval;
+    }
+    // The entry leaves the button menu's text alone.
+    EXPECT_EQ(w.Toolbar.Buttons(6).ButtonMenus(1).Text(), "Enable");
+    // Without a connection the first tick disconnects, and the timer stays
+    // off.
+    w.Timer1.SetInterval(1);
+    EXPECT_TRUE(WaitFor([&] { return !w.Timer1.Enabled(); }, 3000));
+    EXPECT_FALSE(w.mnuTimerEnable.Checked());
+    EXPECT_EQ(w.txtStatus.Text(), "Disconnect with NX-4410");
+}
+
+}  // namespace
