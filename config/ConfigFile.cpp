@@ -1,5 +1,8 @@
 #include "config/ConfigFile.h"
 
+#include "config/ConfigLog.h"
+#include "platform/diag.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -385,8 +388,8 @@ void BuildDocument(rt::IniFile& ini, const NodeConfig& r, int node) {
         if (!r.McuName(i).empty()) ini.WriteKey(names, Indexed("MCU", i), r.McuName(i));
 
     if (r.ControllerPresent != kTrue) return;
-    const int slots = SlotLimit(r.TotalSlot);
-    for (int s = 0; s < slots; ++s)
+    const int slotCount = SlotLimit(r.TotalSlot);
+    for (int s = 0; s < slotCount; ++s)
         if (r.SlotPresent(s) == kTrue) WriteSlot(ini, r, node, s);
 }
 
@@ -548,7 +551,8 @@ class KeyReader {
             double v = 0;
             LeadingDecimal(Text(key), v);
             field = rt::CByte(v);
-        } catch (const rt::RuntimeError&) {
+        } catch (const rt::RuntimeError& e) {
+            rt::LogIgnoredError(lcConfigFile(), e);  // out of 0 to 255: the field stays
         }
     }
     // A range code is written in hexadecimal; up to 16 bits are taken.
@@ -579,7 +583,8 @@ class KeyReader {
         try {
             double v = 0;
             if (ParseDecimal(t, v)) store(v);
-        } catch (const rt::RuntimeError&) {
+        } catch (const rt::RuntimeError& e) {
+            rt::LogIgnoredError(lcConfigFile(), e);  // out of the field's range: it stays
         }
     }
 
@@ -674,12 +679,12 @@ void LoadDocument(int16_t node, const rt::IniFile& ini) {
         }
     }
 
-    const int slots = SlotLimit(r.TotalSlot);
-    for (int s = 0; s < slots; ++s) ReadSlot(ini, r, node, s);
+    const int slotCount = SlotLimit(r.TotalSlot);
+    for (int s = 0; s < slotCount; ++s) ReadSlot(ini, r, node, s);
     // Slot sections belong to a controller even when the file names none
     // (an empty controller-name answer saves "Controller=" and no "MCU<i>"):
     // without the mark the next save would drop every slot.
-    for (int s = 0; s < slots; ++s)
+    for (int s = 0; s < slotCount; ++s)
         if (r.SlotPresent(s) == kTrue) r.ControllerPresent = kTrue;
 }
 
@@ -765,7 +770,7 @@ std::string LoadCommand(const std::string& path) {
     rt::IniFile ini;
     std::string reason;
     if (!ReadConfigDocument(path, ini, reason)) {
-        const std::string failure = "Load file error: " + reason + ": " + path;
+        std::string failure = "Load file error: " + reason + ": " + path;
         rt::MsgBox(failure, rt::vbOKOnly | rt::vbCritical);
         return failure;
     }
@@ -791,14 +796,15 @@ std::string LoadCommand(const std::string& path) {
         for (int16_t s = 0; s < kStationSlots; ++s)
             host.SetModuleKindLabel(s, ConfigReal[node].Module(s));
         host.SetModeCaption("(Offline Mode)");
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        rt::LogIgnoredError(lcConfigFile(), e);
     }
     return "";
 }
 
 // Shows a save failure; returns its text.
 std::string SaveFailure(const rt::RuntimeError& e) {
-    const std::string failure = "Save file error: " + e.Description();
+    std::string failure = "Save file error: " + e.Description();
     rt::MsgBox(failure, rt::vbOKOnly);
     return failure;
 }

@@ -1,4 +1,6 @@
 #include "link/Connection.h"
+#include "platform/diag.h"
+#include "link/LinkLog.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -99,6 +101,7 @@ bool AskController(rt::WinsockControl& ws, const char* key, const char* command,
 }
 
 void ConnectFailed(const std::string& message, const std::string& status) {
+    qCDebug(lcLinkState, "connect failed: %s", message.c_str());
     LinkWindow& w = TheLinkWindow();
     w.SetConnectEnabled(true);
     rt::MsgBox(message, rt::vbOKOnly, "Error");
@@ -203,10 +206,12 @@ void mnuConnect_Click() {
     w.SetTxtNetIDText(std::to_string(ConfigReal[0].NetID));
     ConfigReal[0].TotalSlot = kStationSlots;
     w.FillMappingAndSummaryLists(0);
+    qCDebug(lcLinkState, "connected to %s", host.c_str());
     w.ReportStatus(TimeOfDayText() + " Successfully connect with NX-4410.");
 }
 
 void mnuDisconnect_Click() {
+    qCDebug(lcLinkState, "disconnect");
     LinkWindow& w = TheLinkWindow();
     WskTCP502().Close();
     WskTCP10K().Close();
@@ -245,9 +250,10 @@ void Timer2_Timer() {
                 BuildReadRequest(UnitIdFromNetId(ConfigReal[0].NetID), RegKeepAlive.Function,
                                  RegKeepAlive.Start, RegKeepAlive.Quantity);
             SendRequestAndWait(modbus, KeyMcuStatus, frame, StatusReplyTimeoutMs);
-        } catch (const rt::RuntimeError&) {
+        } catch (const rt::RuntimeError& e) {
             // A Net ID that is no unit id: no keep-alive this tick. A lost
             // connection is found below or by the next tick.
+            rt::LogIgnoredError(lcLinkState(), e);
         }
     }
 
@@ -260,15 +266,17 @@ void Timer2_Timer() {
         try {
             SendTextRequest(text, KeyController, CmdTextController);
             WaitWhileTextKey(text, KeyController, TextReplyTimeoutMs);
-        } catch (const rt::RuntimeError&) {
+        } catch (const rt::RuntimeError& e) {
             // The connection dropped between the test and the send; the next
             // tick disconnects.
+            rt::LogIgnoredError(lcLinkState(), e);
         }
     }
     w.SetTimer2Enabled(true);
 }
 
-void WskTCP502_Error(int /*number*/, const std::string& description) {
+void WskTCP502_Error(int number, const std::string& description) {
+    qCDebug(lcLinkState, "socket error %d: %s", number, description.c_str());
     rt::MsgBox(description, rt::vbOKOnly, "");
     mnuDisconnect_Click();
 }

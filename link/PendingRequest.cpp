@@ -1,5 +1,8 @@
 #include "link/PendingRequest.h"
 
+#include "link/LinkLog.h"
+#include "platform/diag.h"
+
 #include <charconv>
 
 #include "platform/EventWait.h"
@@ -62,4 +65,9 @@ ReplyOutcome SendRequestAndWait(rt::WinsockControl& ws, const std::string& key,
     ws.SetTag(key);
     SendModbusRequest(ws, frame);
     return WaitForReply(ws, timeoutMs);
+}
+
+void LogSentFrame(const ModbusFrame& frame) {
+    if (lcLinkFrames().isDebugEnabled())
+        qCDebug(lcLinkFrames, "send %s", rt::HexBytes(frame.data(), frame.size()).c_str());
 }

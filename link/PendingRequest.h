@@ -68,9 +68,13 @@ int ModbusWaitsInProgress();
 // the reply to this request is read from its first byte. A failing send
 // raises its run-time error. (A template so that tests can put a byte queue
 // in place of the socket control.)
+// Writes the frame to the "nx.link.frames" log when its debug lines are on.
+void LogSentFrame(const ModbusFrame& frame);
+
 template <class Channel>
 void SendModbusRequest(Channel& ws, const ModbusFrame& frame) {
     ws.DiscardData();
+    LogSentFrame(frame);
     ws.SendData(frame);
 }
 

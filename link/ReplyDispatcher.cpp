@@ -1,4 +1,6 @@
 #include "link/ReplyDispatcher.h"
+#include "platform/diag.h"
+#include "link/LinkLog.h"
 
 #include <QObject>
 #include <QTimer>
@@ -447,6 +449,9 @@ void WskTCP502_DataArrival(rt::WinsockControl& ws, int32_t /*bytesTotal*/) {
     if (!reply) return;
     std::string key = ws.Tag();
     const DispatchResult result = DispatchModbusReply(*reply, key);
+    if (lcLinkFrames().isDebugEnabled())
+        qCDebug(lcLinkFrames, "reply %s (key %s, now %s)",
+                rt::HexBytes(reply->data(), reply->size()).c_str(), ws.Tag().c_str(), key.c_str());
     if (key != ws.Tag()) ws.SetTag(key);
     if (g_observer) g_observer(*reply, result);
     if (result.Outcome == DispatchOutcome::Failed) {

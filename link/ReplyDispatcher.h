@@ -67,8 +67,8 @@ std::optional<std::vector<uint8_t>> TakeNextReply(Queue& queue, bool* discarded 
         if (discarded) *discarded = true;
         return std::nullopt;
     }
-    if (queue.BytesReceived() < static_cast<size_t>(6 + length)) return std::nullopt;
-    return queue.GetData(static_cast<size_t>(6 + length));
+    if (queue.BytesReceived() < 6 + static_cast<size_t>(length)) return std::nullopt;
+    return queue.GetData(6 + static_cast<size_t>(length));
 }
 
 // The reply that an arrival completes, taken out of the queue; the bytes

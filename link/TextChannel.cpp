@@ -1,4 +1,5 @@
 #include "link/TextChannel.h"
+#include "link/LinkLog.h"
 
 #include <QTimer>
 #include <cctype>
@@ -74,6 +75,8 @@ void SendTextRequest(rt::WinsockControl& ws, const std::string& key, std::string
     // read as the start of this answer.
     ws.DiscardData();
     ws.SetTag(key);
+    qCDebug(lcLinkFrames, "text send \"%.*s\" (key %s)", static_cast<int>(command.size()),
+            command.data(), key.c_str());
     ws.SendData(command);
 }
 

@@ -13,6 +13,8 @@
 #include "link/Connection.h"
 #include "link/TextChannel.h"
 #include "mainwindow/AppVersion.h"
+#include "mainwindow/WindowLog.h"
+#include "platform/diag.h"
 #include "platform/dialogs.h"
 #include "platform/ui/paintpacer.h"
 
@@ -21,16 +23,6 @@ int16_t MonitorTimerInterval = 0;
 namespace {
 
 frmMain* g_instance = nullptr;
-
-// Runs one step of a handler whose errors are ignored: a run-time error
-// ends the step and the next one runs.
-template <typename F>
-void IgnoringErrors(F&& step) {
-    try {
-        step();
-    } catch (const std::exception&) {
-    }
-}
 
 // Layout of the window, in twips.
 constexpr int kQ300Width = 15600;
@@ -310,18 +302,18 @@ void frmMain::ReportStatus(const std::string& text) {
 // ---- Load, resize, unload ----------------------------------------------------
 
 void frmMain::Form_Load() {
-    IgnoringErrors([&] { ui::CentreOnScreen(this); });
-    IgnoringErrors([&] { ComboNODE.SetListIndex(0); });
-    IgnoringErrors([&] { SetCaption(StartCaption()); });
-    IgnoringErrors([&] {
+    rt::IgnoringErrors(lcWindow(), [&] { ui::CentreOnScreen(this); });
+    rt::IgnoringErrors(lcWindow(), [&] { ComboNODE.SetListIndex(0); });
+    rt::IgnoringErrors(lcWindow(), [&] { SetCaption(StartCaption()); });
+    rt::IgnoringErrors(lcWindow(), [&] {
         for (int i = 0; i <= 1; ++i) {
             optPower(i).SetValue(false);
             optMCU(i).SetValue(false);
         }
     });
-    IgnoringErrors([&] { InitRangeNames(); });
-    IgnoringErrors([&] { InitMcuIniPath(ProgramFolder()); });
-    IgnoringErrors([&] {
+    rt::IgnoringErrors(lcWindow(), [&] { InitRangeNames(); });
+    rt::IgnoringErrors(lcWindow(), [&] { InitMcuIniPath(ProgramFolder()); });
+    rt::IgnoringErrors(lcWindow(), [&] {
         fmeQ300.ZOrder(0);
         fmeController.ZOrder(0);
         fmeController_Q300.ZOrder(0);

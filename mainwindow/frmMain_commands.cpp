@@ -12,18 +12,12 @@
 #include "link/Connection.h"
 #include "mainwindow/frmAbout.h"
 #include "mainwindow/frmMain.h"
+#include "mainwindow/WindowLog.h"
+#include "platform/diag.h"
 #include "platform/dialogs.h"
 #include "platform/ticks.h"
 
 namespace {
-
-template <typename F>
-void IgnoringErrors(F&& step) {
-    try {
-        step();
-    } catch (const std::exception&) {
-    }
-}
 
 // Pictures of the toolbar's image list, in index order from 1.
 const char* const kToolbarImages[] = {"Toolbar_Connect.png",    "Toolbar_Disconnect.png",
@@ -155,7 +149,7 @@ void frmMain::Toolbar_ButtonClick(ui::ToolbarButton& button) {
     // copy in the middle of the running transfer.
     if ((key == "Upload" || key == "Download") && nxlink::TransferInProgress()) return;
     ui::SetHourglass(true);
-    IgnoringErrors([&] {
+    rt::IgnoringErrors(lcWindow(), [&] {
         if (key == "Connect") {
             mnuConnect_Click();
         } else if (key == "Disconnect") {
@@ -163,8 +157,8 @@ void frmMain::Toolbar_ButtonClick(ui::ToolbarButton& button) {
         } else if (key == "Upload") {
             ToolbarUpload();
         } else if (key == "Download") {
-            IgnoringErrors([&] { DownloadConfiguration(0); });
-            IgnoringErrors([&] { FillMappingAndSummaryLists(0); });
+            rt::IgnoringErrors(lcWindow(), [&] { DownloadConfiguration(0); });
+            rt::IgnoringErrors(lcWindow(), [&] { FillMappingAndSummaryLists(0); });
         } else if (key == "Monitor") {
             mnuTimerEnable_Click();
         } else if (key == "Tread") {
@@ -174,14 +168,14 @@ void frmMain::Toolbar_ButtonClick(ui::ToolbarButton& button) {
                            "Tool Operation") == rt::vbYes) {
                 // A failed load keeps its failure on the status line.
                 std::string failure;
-                IgnoringErrors([&] { failure = mnuFileLoad_Click(); });
+                rt::IgnoringErrors(lcWindow(), [&] { failure = mnuFileLoad_Click(); });
                 txtStatus.SetText(failure.empty() ? "Load data from ini file." : failure);
             }
         } else if (key == "Save") {
             if (rt::MsgBox("Would you want to save IOM parameters into file?", rt::vbYesNo,
                            "Tool Operation") == rt::vbYes) {
                 std::string failure;
-                IgnoringErrors([&] { failure = mnuFileSave_Click(); });
+                rt::IgnoringErrors(lcWindow(), [&] { failure = mnuFileSave_Click(); });
                 txtStatus.SetText(failure.empty() ? "Save data into ini file." : failure);
             }
         } else if (key == "Exit") {
@@ -192,15 +186,15 @@ void frmMain::Toolbar_ButtonClick(ui::ToolbarButton& button) {
 }
 
 void frmMain::ToolbarUpload() {
-    IgnoringErrors([&] { UploadConfiguration(0); });
-    IgnoringErrors([&] { ShowRackPictures(0); });
-    IgnoringErrors([&] { FillMappingAndSummaryLists(0); });
-    IgnoringErrors([&] { SetConfig_RealToSetting(0); });
+    rt::IgnoringErrors(lcWindow(), [&] { UploadConfiguration(0); });
+    rt::IgnoringErrors(lcWindow(), [&] { ShowRackPictures(0); });
+    rt::IgnoringErrors(lcWindow(), [&] { FillMappingAndSummaryLists(0); });
+    rt::IgnoringErrors(lcWindow(), [&] { SetConfig_RealToSetting(0); });
     Toolbar.Buttons(4).SetEnabled(true);
     Toolbar.Buttons(6).SetEnabled(true);
     Toolbar.Buttons(6).ButtonMenus(1).SetEnabled(true);
     mnuTimerEnable.SetEnabled(true);
-    IgnoringErrors([&] {
+    rt::IgnoringErrors(lcWindow(), [&] {
         for (int16_t s = 0; s <= 7; ++s) {
             if (ConfigReal[0].SlotPresent[s] == kTrue) {
                 ReselectSlot(s);
@@ -209,14 +203,14 @@ void frmMain::ToolbarUpload() {
         }
     });
     for (int16_t i = 0; i <= 7; ++i)
-        IgnoringErrors([&] { SetModuleKindLabel(i, ConfigReal[0].Module[i]); });
+        rt::IgnoringErrors(lcWindow(), [&] { SetModuleKindLabel(i, ConfigReal[0].Module[i]); });
     SetCaption(StartCaption() + "(Online Mode)");
     Timer2.SetEnabled(true);
 }
 
 void frmMain::Toolbar_ButtonMenuClick(ui::ButtonMenu& menu) {
     const std::string key = menu.Key();
-    IgnoringErrors([&] {
+    rt::IgnoringErrors(lcWindow(), [&] {
         if (key == "LoadDefault")
             mnuFileLoad_Click();
         else if (key == "LoadFile")

@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QStyle>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 
@@ -147,7 +148,7 @@ int CProgressWnd::SetProgress(int position) {
     }
     lastPosition_ = position;
     const int percent =
-        upper_ > lower_ ? static_cast<int>((position - lower_) * 100.0 / (upper_ - lower_) + 0.5)
+        upper_ > lower_ ? static_cast<int>(std::lround((position - lower_) * 100.0 / (upper_ - lower_)))
                         : 0;
     if (percent != lastPercent_) {
         lastPercent_ = percent;

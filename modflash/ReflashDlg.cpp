@@ -1,4 +1,5 @@
 #include "modflash/ReflashDlg.h"
+#include "modflash/ModflashLog.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -345,6 +346,7 @@ bool CReflashDlg::SendImage(std::FILE* file, uint16_t slot, uint32_t imageSize) 
     // A failure is shown while the window is still up and the buttons are
     // still off; the module stays in its bootloader.
     auto fail = [](const char* text) {
+        qCDebug(lcModflash, "upgrade failed: %s", text);
         rt::MsgBox(text, rt::vbOKOnly, "");
         return false;
     };

@@ -55,7 +55,7 @@ int UnsignedKey(int keyAscii) {
     return Passes(Digit(keyAscii) || keyAscii == '.' || keyAscii == 8 || keyAscii == 13, keyAscii);
 }
 
-void WireFieldArray(ui::ControlArray<ui::TextBox>& boxes, FieldArrayRules rules) {
+void WireFieldArray(ui::ControlArray<ui::TextBox>& boxes, const FieldArrayRules& rules) {
     for (int i = boxes.LBound(); i <= boxes.UBound(); ++i) {
         if (!boxes.Exists(i)) continue;
         ui::TextBox& box = boxes(i);

@@ -42,7 +42,7 @@ struct FieldArrayRules {
     std::function<void(int index)> check;
 };
 // Joins the focus, key and focus-loss handlers of every box of the array.
-void WireFieldArray(ui::ControlArray<ui::TextBox>& boxes, FieldArrayRules rules);
+void WireFieldArray(ui::ControlArray<ui::TextBox>& boxes, const FieldArrayRules& rules);
 
 // The alarm limits of a range code: what a user may enter (LimitLo ..
 // LimitHi), the nominal range, and the unit text.

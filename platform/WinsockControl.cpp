@@ -133,7 +133,7 @@ void WinsockControl::OnReadyRead() {
     // socket is drained; a full one reads on. The bytes land in a buffer
     // kept for the control's life and only what came is queued, so a reply
     // costs no allocation of the whole chunk.
-    constexpr qint64 kChunk = 64 * 1024;
+    constexpr qint64 kChunk = qint64{64} * 1024;
     if (readBuffer_.empty()) readBuffer_.resize(kChunk);
     const qsizetype before = received_.size();
     for (;;) {

@@ -1,57 +1,54 @@
 #include "platform/dialogs.h"
 
+#include "platform/diag.h"
+
 namespace rt {
 
 namespace {
-ScriptedDialogs& Fallback() {
-    static ScriptedDialogs fallback;
-    return fallback;
-}
-Dialogs* g_dialogs = nullptr;
-}  // namespace
 
-Dialogs& TheDialogs() { return g_dialogs ? *g_dialogs : Fallback(); }
-void SetDialogs(Dialogs* dialogs) { g_dialogs = dialogs; }
-
-int ScriptedDialogs::MsgBox(const std::string& prompt, int style, const std::string& title) {
-    Shown s{Shown::Message, prompt, title, style, {}};
-    shown.push_back(s);
-    if (msgAnswers_.empty()) {
-        unexpected.push_back(s);
-        const int buttons = style & 7;
-        return buttons == vbYesNo || buttons == vbYesNoCancel ? vbNo
-               : buttons == vbOKOnly                          ? vbOK
-                                                              : vbCancel;
+// Stands in until a program installs its dialogs: warns and answers as if
+// the dialog had been closed.
+class NoDialogs : public Dialogs {
+public:
+    int MsgBox(const std::string& prompt, int style, const std::string& title) override {
+        qCWarning(lcDialogs, "message box without a dialog service: %s: %s", title.c_str(),
+                  prompt.c_str());
+        return ClosedAnswer(style);
     }
-    const int a = msgAnswers_.front();
-    msgAnswers_.pop_front();
-    return a;
-}
-
-std::optional<std::string> ScriptedDialogs::InputBox(const std::string& prompt,
-                                                     const std::string& title,
-                                                     const std::string& /*defaultText*/) {
-    Shown s{Shown::Input, prompt, title, 0, {}};
-    shown.push_back(s);
-    if (inputAnswers_.empty()) {
-        unexpected.push_back(s);
+    std::optional<std::string> InputBox(const std::string& prompt, const std::string& title,
+                                        const std::string& /*defaultText*/) override {
+        qCWarning(lcDialogs, "input box without a dialog service: %s: %s", title.c_str(),
+                  prompt.c_str());
         return std::nullopt;
     }
-    auto a = inputAnswers_.front();
-    inputAnswers_.pop_front();
-    return a;
-}
-
-FileDialogResult ScriptedDialogs::FileDialog(const FileDialogRequest& request) {
-    Shown s{Shown::File, request.title, request.title, 0, request};
-    shown.push_back(s);
-    if (fileAnswers_.empty()) {
-        unexpected.push_back(s);
+    FileDialogResult FileDialog(const FileDialogRequest& request) override {
+        qCWarning(lcDialogs, "file dialog without a dialog service: %s", request.title.c_str());
         return {};
     }
-    auto a = fileAnswers_.front();
-    fileAnswers_.pop_front();
-    return a;
+};
+
+Dialogs* g_dialogs = nullptr;
+
+}  // namespace
+
+Dialogs& TheDialogs() {
+    static NoDialogs none;
+    return g_dialogs ? *g_dialogs : none;
+}
+void SetDialogs(Dialogs* dialogs) { g_dialogs = dialogs; }
+
+int ClosedAnswer(int style) {
+    const int buttons = style & 7;
+    return buttons == vbYesNo || buttons == vbYesNoCancel ? vbNo
+           : buttons == vbOKOnly                          ? vbOK
+                                                          : vbCancel;
+}
+
+int MsgBox(const std::string& prompt, int style, const std::string& title) {
+    const int answer = TheDialogs().MsgBox(prompt, style, title);
+    qCDebug(lcDialogs, "message box \"%s\" (%s, style %d): answer %d", prompt.c_str(),
+            title.c_str(), style, answer);
+    return answer;
 }
 
 }  // namespace rt

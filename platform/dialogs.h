@@ -1,6 +1,6 @@
 // One interface for every message box, input box and file dialog. The window
-// programs install the Qt implementation; tests install ScriptedDialogs,
-// which answers from a script and records every dialog it was asked for.
+// programs install the Qt implementation before their first window; tests
+// install scripted dialogs of their own.
 #pragma once
 
 #include <deque>
@@ -49,50 +49,17 @@ public:
     virtual void Beep() {}
 };
 
-// The installed implementation (a ScriptedDialogs that refuses every dialog
-// until a program or test installs its own).
+// The installed implementation. Until one is installed, every dialog is
+// logged as a warning and answered as if the user had closed it (OK for a
+// message without choices, No or Cancel otherwise, nothing typed, no file),
+// so that no code path can block on a dialog nobody can see.
 Dialogs& TheDialogs();
 void SetDialogs(Dialogs* dialogs);  // nullptr restores the default
 
-inline int MsgBox(const std::string& prompt, int style = vbOKOnly, const std::string& title = "") {
-    return TheDialogs().MsgBox(prompt, style, title);
-}
+// The answer of a closed dialog: OK, No or Cancel by the buttons of `style`.
+int ClosedAnswer(int style);
 
-// Dialogs for tests: each dialog takes the next scripted answer; a dialog
-// with no answer left is recorded as unexpected and answered with Cancel /
-// No / a cancelled file dialog, so nothing ever blocks.
-class ScriptedDialogs : public Dialogs {
-public:
-    struct Shown {
-        enum Kind { Message, Input, File } kind;
-        std::string prompt;  // message text, input prompt, or dialog title
-        std::string title;
-        int style = 0;
-        FileDialogRequest file;
-    };
-
-    void AnswerMsgBox(int answer) { msgAnswers_.push_back(answer); }
-    void AnswerInput(std::optional<std::string> text) { inputAnswers_.push_back(std::move(text)); }
-    void AnswerFile(FileDialogResult result) { fileAnswers_.push_back(std::move(result)); }
-
-    int MsgBox(const std::string& prompt, int style, const std::string& title) override;
-    std::optional<std::string> InputBox(const std::string& prompt, const std::string& title,
-                                        const std::string& defaultText) override;
-    FileDialogResult FileDialog(const FileDialogRequest& request) override;
-    void Beep() override { ++beeps; }
-
-    std::vector<Shown> shown;       // every dialog, in order
-    std::vector<Shown> unexpected;  // dialogs that found no scripted answer
-    int beeps = 0;
-    // True when every scripted answer was used.
-    bool AllAnswersUsed() const {
-        return msgAnswers_.empty() && inputAnswers_.empty() && fileAnswers_.empty();
-    }
-
-private:
-    std::deque<int> msgAnswers_;
-    std::deque<std::optional<std::string>> inputAnswers_;
-    std::deque<FileDialogResult> fileAnswers_;
-};
+// A message box through the installed dialogs; logged to "nx.dialogs".
+int MsgBox(const std::string& prompt, int style = vbOKOnly, const std::string& title = "");
 
 }  // namespace rt

@@ -224,7 +224,7 @@ std::string FormatWith(F v, std::string_view pattern, int sig) {
     }
     const bool zero = scaled.find_first_not_of('0') == std::string::npos;
     // Leading zeros: at least intZeros integer digits plus the decimals.
-    const size_t minLen = static_cast<size_t>(p.intZeros + p.decimals);
+    const size_t minLen = static_cast<size_t>(p.intZeros) + static_cast<size_t>(p.decimals);
     if (scaled.size() < minLen) scaled.insert(0, minLen - scaled.size(), '0');
     std::string intPart = scaled.substr(0, scaled.size() - static_cast<size_t>(p.decimals));
     const size_t nz = intPart.find_first_not_of('0');

@@ -1,4 +1,5 @@
 #include "sim/SimServer.h"
+#include "sim/SimLog.h"
 
 #include <QRandomGenerator>
 #include <QThread>
@@ -54,6 +55,8 @@ void SimServer::accept(QTcpServer* server, Channel channel) {
         s->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         // What a client sends beyond this waits in TCP, not in memory here.
         s->setReadBufferSize(kReadBufferBytes);
+        qCDebug(lcSim, "%s client from port %u", channel == Channel::Modbus ? "Modbus" : "text",
+                s->peerPort());
         Conn& c = conns_[s];
         c.channel = channel;
         c.number = nextConn_[channel == Channel::Modbus ? 0 : 1]++;
@@ -84,6 +87,7 @@ void SimServer::drop(QTcpSocket* socket) {
     auto it = conns_.find(socket);
     if (it == conns_.end() || it->second.gone) return;
     Conn& c = it->second;
+    qCDebug(lcSim, "client %d dropped", c.number);
     c.gone = true;
     c.out.clear();
     c.commands.clear();
@@ -165,6 +169,8 @@ bool SimServer::serveModbus(Conn& c) {
     const ModbusRequest req = DecodeModbus(frame);
     engine_->logFrame(Channel::Modbus, Direction::Received, c.number, frame, &req);
     const std::optional<FaultRule> fault = engine_->takeFault(Channel::Modbus, &req, {});
+    if (fault) qCDebug(lcSim, "fault %d on a function %d request", static_cast<int>(fault->kind),
+                       req.function);
     QByteArray reply;
     if (fault && fault->kind == FaultKind::Exception) {
         reply = ModbusException(req, static_cast<uint8_t>(fault->exceptionCode));

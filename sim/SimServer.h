@@ -42,11 +42,11 @@ class SimServer : public QObject {
     // Requests served per connection and event-loop turn.
     static constexpr int kRequestsPerTurn = 16;
     // Received bytes buffered per connection before TCP holds the client back.
-    static constexpr qint64 kReadBufferBytes = 64 * 1024;
+    static constexpr qint64 kReadBufferBytes = qint64{64} * 1024;
     static constexpr qint64 kReadChunkBytes = 4096;
     // Unsent reply bytes, and replies waiting for their time, that hold a
     // connection's requests back until they drain.
-    static constexpr qint64 kOutputBytes = 64 * 1024;
+    static constexpr qint64 kOutputBytes = qint64{64} * 1024;
     static constexpr int kQueuedReplies = 256;
 
     struct Outgoing {

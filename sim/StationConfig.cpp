@@ -398,7 +398,7 @@ bool LoadStationFile(const QString& path, StationConfig* out, QString* error) {
         if (error) *error = QString("cannot read station file '%1': %2").arg(path, f.errorString());
         return false;
     }
-    const QByteArray data = f.read(4 * 1024 * 1024);
+    const QByteArray data = f.read(qint64{4} * 1024 * 1024);
     QString perr;
     if (!ParseStationText(QString::fromUtf8(data), out, &perr)) {
         if (error) *error = QString("%1: %2").arg(path, perr);

@@ -202,7 +202,7 @@ void StationEngine::refreshInputs(InputImage image, int first, int last) {
             const int c = i - base;
             const size_t at = static_cast<size_t>(i);
             if (image == InputImage::DI) {
-                di_[at] = ((t / (200 * (c % 4 + 1))) + c) % 2 != 0;
+                di_[at] = ((t / (200LL * (c % 4 + 1))) + c) % 2 != 0;
             } else if (image == InputImage::AI) {
                 const double phase = 2.0 * M_PI * static_cast<double>(t) / (4000.0 + 500.0 * c) + c;
                 ai_[at] = static_cast<qint16>(5000 + std::lround(3000.0 * std::sin(phase)));
@@ -253,7 +253,7 @@ QByteArray StationEngine::readBits(const ModbusRequest& req, bool coils) {
     pdu[0] = static_cast<char>(req.function);
     pdu[1] = static_cast<char>(bytes & 0xFF);
     for (int n = 0; n < req.quantity; ++n) {
-        const size_t a = static_cast<size_t>(req.address + n);
+        const size_t a = static_cast<size_t>(req.address) + static_cast<size_t>(n);
         if (coils ? coils_[a] : di_[a])
             pdu[2 + n / 8] = static_cast<char>(pdu[2 + n / 8] | (1 << (n % 8)));
     }
@@ -509,7 +509,7 @@ QByteArray StationEngine::writeMultiple(const ModbusRequest& req) {
         ex = mailbox(req.values);
     } else if (a >= 0 && a + q <= 0x80) {
         for (int i = 0; i < q; ++i)
-            ao_[static_cast<size_t>(a + i)] = static_cast<qint16>(req.values[i]);
+            ao_[a + static_cast<size_t>(i)] = static_cast<qint16>(req.values[i]);
     } else if (a >= 0x100 && a + q <= 0x200) {
         for (int i = 0; i < q; ++i) {
             const int r = a + i;
@@ -544,7 +544,7 @@ uint8_t StationEngine::moduleCommand(const QVector<quint16>& regs) {
         if (needPreOp) return ExDeviceFailure;
         if (d.size() < 2 || d[0] != 0 || d[1] > channels || d.size() != 2 + d[1] * per)
             return ExIllegalValue;
-        for (int c = 0; c < d[1]; ++c) store(c, d.constData() + 2 + c * per);
+        for (int c = 0; c < d[1]; ++c) store(c, d.constData() + 2 + static_cast<ptrdiff_t>(c) * per);
         return 0;
     };
     auto fixed = [&](int words) -> uint8_t {
@@ -663,7 +663,7 @@ uint8_t StationEngine::moduleCommand(const QVector<quint16>& regs) {
             refreshInputs(InputImage::PI, slot * 16, slot * 16 + 16);
             for (int c = 0; c < ChannelsOf(s) && c < 16; ++c) {
                 if (!(d[0] & (1 << c))) continue;
-                const size_t i = static_cast<size_t>(slot * 16 + c);
+                const size_t i = static_cast<size_t>(slot) * 16 + static_cast<size_t>(c);
                 if (i >= pi_.size()) continue;
                 piBase_[i] += pi_[i];
                 pi_[i] = 0;
@@ -844,7 +844,7 @@ uint8_t StationEngine::hartRequest(const QVector<quint16>& regs) {
         a[2] = static_cast<quint16>(len);
         for (int i = 0; i < len; ++i) {
             const quint16 b = static_cast<quint8>(response[i]);
-            quint16& w = a[static_cast<size_t>(5 + i / 2)];
+            quint16& w = a[5 + static_cast<size_t>(i / 2)];
             w = i % 2 == 0 ? static_cast<quint16>((w & 0xFF00) | b)
                            : static_cast<quint16>((w & 0x00FF) | (b << 8));
         }

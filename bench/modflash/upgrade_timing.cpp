@@ -15,6 +15,7 @@
 #include "modflash/FlashProtocol.h"
 #include "modflash/ReflashDlg.h"
 #include "platform/dialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "sim/StationSim.h"
 
 namespace {

@@ -22,6 +22,7 @@
 #include "config/RangeCodes.h"
 #include "platform/IniFile.h"
 #include "platform/dialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>

@@ -11,6 +11,7 @@
 #include "loopback_support.h"
 #include "platform/EventWait.h"
 #include "platform/dialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "platform/ticks.h"
 
 TEST(PendingRequestKey, NumbersAndOutcomes) {

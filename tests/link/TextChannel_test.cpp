@@ -7,7 +7,7 @@
 #include "config/NodeConfig.h"
 #include "link/Connection.h"
 #include "link/Upload.h"
-#include "locale_support.h"
+#include "tests/support/CommaDecimalLocale.h"
 #include "platform/WinsockControl.h"
 #include "platform/runtime.h"
 #include "sequence_support.h"

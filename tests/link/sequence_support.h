@@ -13,6 +13,7 @@
 
 #include "link/LinkWindow.h"
 #include "platform/dialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "sim/StationSim.h"
 
 // Records everything the link asks of the main window. Timer2 is a real

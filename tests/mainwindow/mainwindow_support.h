@@ -10,6 +10,7 @@
 
 #include "mainwindow/frmMain.h"
 #include "platform/dialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "sim/StationSim.h"
 
 namespace testsupport {

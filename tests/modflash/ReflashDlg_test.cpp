@@ -27,6 +27,7 @@
 #include "modflash/FlashProtocol.h"
 #include "platform/EventWait.h"
 #include "platform/dialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "sim/StationSim.h"
 
 using namespace modflash;

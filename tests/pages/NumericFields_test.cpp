@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include "platform/dialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 
 namespace {
 

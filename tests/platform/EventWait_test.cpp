@@ -1,4 +1,5 @@
 #include "platform/EventWait.h"
+#include "tests/support/Application.h"
 
 #include <gtest/gtest.h>
 
@@ -12,16 +13,7 @@
 
 namespace {
 
-// The platform tests run without an application object of their own; the
-// waits need one for their event loop.
-void EnsureApplication() {
-    if (QCoreApplication::instance() != nullptr) return;
-    static int argc = 1;
-    static char name[] = "platform_tests";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication* app = new QCoreApplication(argc, argv);
-    (void)app;
-}
+using testsupport::EnsureApplication;
 
 class EventWait : public ::testing::Test {
   protected:

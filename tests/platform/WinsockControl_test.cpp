@@ -8,18 +8,12 @@
 #include <QTcpSocket>
 
 #include "platform/EventWait.h"
+#include "tests/support/Application.h"
 #include "platform/runtime.h"
 
 namespace {
 
-void EnsureApplication() {
-    if (QCoreApplication::instance() != nullptr) return;
-    static int argc = 1;
-    static char name[] = "platform_tests";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication* app = new QCoreApplication(argc, argv);
-    (void)app;
-}
+using testsupport::EnsureApplication;
 
 using Bytes = std::vector<uint8_t>;
 

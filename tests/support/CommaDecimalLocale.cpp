@@ -1,4 +1,4 @@
-#include "locale_support.h"
+#include "tests/support/CommaDecimalLocale.h"
 
 #include <sys/wait.h>
 

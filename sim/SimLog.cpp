@@ -1,0 +1,3 @@
+#include "sim/SimLog.h"
+
+Q_LOGGING_CATEGORY(lcSim, "nx.sim", QtWarningMsg)
