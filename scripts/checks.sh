@@ -49,9 +49,9 @@ check_tsan() {
     local build=build-tsan
     cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DNX_TSAN=ON >/dev/null
     cmake --build "$build" -j"$jobs" --target link_tests modflash_tests
-    local status=0 t
+    local status=0 t supp=$PWD/scripts/tsan.supp
     for t in link_tests modflash_tests; do
-        (cd "$build/bin" && QT_QPA_PLATFORM=offscreen TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+        (cd "$build/bin" && QT_QPA_PLATFORM=offscreen TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$supp" \
             "../tests/$t" --gtest_brief=1) || status=1
     done
     return $status
