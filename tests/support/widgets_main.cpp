@@ -1,4 +1,5 @@
-// Test program of the module pages: offscreen windows, one QApplication.
+// Main of the test programs with windows: offscreen windows, one QApplication
+// made before any test (test discovery runs the program at build time too).
 #include <gtest/gtest.h>
 
 #include <QApplication>
