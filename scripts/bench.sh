@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds and runs every ratio benchmark, each pinned to one processor core
+# Builds and runs every benchmark. The ratio benchmarks run each pinned to one processor core
 # (taskset) and unpinned, the window ones offscreen and, where xvfb-run is
 # present, under Xvfb; prints one table (median and interquartile range of
 # each side, and the median of the per-repetition ratios).
@@ -9,6 +9,9 @@
 #   BENCH_STARTS  starts of each program in the start-up benchmark (default 20)
 #   BENCH_TRIPS   round trips per client and run (default 4000)
 #   BENCH_SKIP_INSTALL=1  skips scripts/install-deps.sh
+# Then the benchmarks without a floor of their own (configuration file load,
+# live monitor, station stand-in load, table refill, modflash upgrade) print
+# their figures below the table.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [[ "${BENCH_SKIP_INSTALL:-0}" == 1 ]] || bash scripts/install-deps.sh
@@ -19,7 +22,8 @@ starts=${BENCH_STARTS:-20}
 trips=${BENCH_TRIPS:-4000}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"$(nproc)" --target link_roundtrip_bench nx4410_window_transfer_bench \
-  nx4410_startup_bench >/dev/null
+  nx4410_startup_bench config_load_bench nx4410_monitor_bench sim_load nx4410_tables_bench \
+  modflash_upgrade_timing >/dev/null
 bin=$build/bin
 rows=$(mktemp)
 trap 'rm -f "$rows"' EXIT
@@ -58,3 +62,19 @@ echo "|---|---|---|---|---|---|---|---|---|"
 awk -F'|' '{
   printf "| %s | %s | %s | %s [%s-%s] | %s | %s [%s-%s] | %s [%s-%s] | %s | %s |\n",
     $3, $2, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $4, $16 }' "$rows"
+
+echo
+echo "## Benchmarks without a floor"
+others=(
+  "$bin/config_load_bench"
+  "xvfb-run -a -s '-screen 0 1280x1024x24' env QT_QPA_PLATFORM=xcb $bin/nx4410_monitor_bench 20"
+  "$bin/sim_load"
+  "env QT_QPA_PLATFORM=offscreen $bin/nx4410_tables_bench"
+  "env QT_QPA_PLATFORM=offscreen $build/bench/modflash_upgrade_timing"
+)
+for cmd in "${others[@]}"; do
+  command -v xvfb-run >/dev/null || [[ $cmd != xvfb-run* ]] || continue
+  echo
+  echo "### $cmd"
+  bash -c "$cmd" 2>&1
+done
