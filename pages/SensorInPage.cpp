@@ -19,8 +19,8 @@ PageWords Words() {
 
 // Value sub-page columns in twips: channel, range, scale low, scale high,
 // low alarm, high alarm, alarm mode.
-constexpr int kColLeft[] = {60, 480, 2940, 3780, 4620, 5460, 6300};
-constexpr int kColWidth[] = {420, 2400, 800, 800, 800, 800, 1020};
+constexpr int kColLeft[] = {60, 600, 3900, 4920, 5940, 6960, 7980};
+constexpr int kColWidth[] = {480, 3240, 960, 960, 960, 960, 1080};
 constexpr int kRowHeight = 330;
 
 void PlaceHeadings(ui::ControlArray<ui::Label>& labels, ui::TabStrip& tabs, int left, int width,
@@ -28,7 +28,7 @@ void PlaceHeadings(ui::ControlArray<ui::Label>& labels, ui::TabStrip& tabs, int 
     for (int i = 0; i <= 1; ++i) {
         ui::Label& l = labels.Load(i);
         l.Create(tabs.Page(i), caption);
-        l.Move(left, 120, width, 270);
+        l.Move(left, 120, width + 60, 270);
     }
 }
 
@@ -63,14 +63,14 @@ void SensorInPage::Create(ui::Frame& frame) {
     frame.SetCaption("Configuration (TC/RTD)");
     QWidget* area = frame.container();
     frmCAIS_Mode.Create(area, "", false);
-    frmCAIS_Mode.Move(60, 240, 7800, 5040);
+    frmCAIS_Mode.Move(60, 240, 9360, 4560);
     frmCAIS_Value.Create(area, "", false);
-    frmCAIS_Value.Move(60, 240, 7800, 5040);
+    frmCAIS_Value.Move(60, 240, 9360, 4560);
 
     sstCAISConf.Create(frmCAIS_Value.container());
-    sstCAISConf.Move(60, 60, 7500, 4920);
+    sstCAISConf.Move(60, 60, 9240, 4440);
     sstCAISConf_Mode.Create(frmCAIS_Mode.container());
-    sstCAISConf_Mode.Move(60, 60, 3600, 4920);
+    sstCAISConf_Mode.Move(60, 60, 3600, 4440);
     for (ui::TabStrip* tabs : {&sstCAISConf, &sstCAISConf_Mode}) {
         tabs->AddTab("Ch0~Ch7");
         tabs->AddTab("Ch8~Ch15");
@@ -126,13 +126,14 @@ void SensorInPage::Create(ui::Frame& frame) {
     PlaceChoice(cboTransformerSetting, cjc, 1800, 810, 1500, {"50 Hz", "60 Hz"});
 
     cmdCAISSetConf.Create(area, "Set");
-    cmdCAISSetConf.Move(8040, 600, 1320, 420);
+    // The buttons lie in a row under the sub-pages.
+    cmdCAISSetConf.Move(5280, 4860, 1320, 390);
     cmdCAISDefault.Create(area, "Default");
-    cmdCAISDefault.Move(8040, 1140, 1320, 420);
+    cmdCAISDefault.Move(6660, 4860, 1320, 390);
     cmdSensorValueSetting.Create(area, "Conf.");
-    cmdSensorValueSetting.Move(8040, 1920, 1320, 420);
+    cmdSensorValueSetting.Move(8040, 4860, 1320, 390);
     cmdSensorModeSetting.Create(area, "Mode Conf");
-    cmdSensorModeSetting.Move(8040, 1920, 1320, 420);
+    cmdSensorModeSetting.Move(8040, 4860, 1320, 390);
     cmdCAISSetConf.Click = [this] { cmdCAISSetConf_Click(); };
     cmdCAISDefault.Click = [this] { cmdCAISDefault_Click(); };
     cmdSensorModeSetting.Click = [this] { cmdSensorModeSetting_Click(); };
