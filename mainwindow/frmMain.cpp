@@ -172,6 +172,8 @@ void frmMain::BuildPages(QWidget* parent) {
     frmCAOConf_Value.Move(120, 240, kPageWidth - 240, kPageHeight - 360);
     doPage.Create(fmeDigitalOut);
     controllerPage.Create(fmeIOMPoolConf);
+    aiPage.Create(fmeCAIConf);
+    sensorPage.Create(fmeCAISConf);
 }
 
 std::vector<ui::Frame*> frmMain::PageFrames() {

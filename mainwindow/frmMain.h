@@ -12,10 +12,12 @@
 
 #include "config/FileCommandsHost.h"
 #include "link/LinkWindow.h"
+#include "pages/AnalogInPage.h"
 #include "pages/ControllerPage.h"
 #include "pages/DigitalOutPage.h"
 #include "pages/PageHost.h"
 #include "pages/PagePattern.h"
+#include "pages/SensorInPage.h"
 #include "platform/WinsockControl.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/listview.h"
@@ -192,6 +194,8 @@ class frmMain : public QMainWindow,
         fmePIIOMConf, fmePOIOMConf, fmeIOMPoolConf, fmeNoModule;
     pages::DigitalOutPage doPage{*this};
     pages::ControllerPage controllerPage{*this};
+    pages::AnalogInPage aiPage{*this};
+    pages::SensorInPage sensorPage{*this};
     // The frame of a page kind, and the built page that fills it (nullptr
     // while a kind has only its frame).
     ui::Frame& PageFrame(pages::PageKind kind);

@@ -37,6 +37,8 @@ ui::Frame& frmMain::PageFrame(pages::PageKind kind) {
 
 pages::ModulePage* frmMain::ModulePageOf(pages::PageKind kind) {
     if (kind == pages::PageKind::DigitalOutput) return &doPage;
+    if (kind == pages::PageKind::AnalogInput) return &aiPage;
+    if (kind == pages::PageKind::SensorInput) return &sensorPage;
     return nullptr;
 }
 

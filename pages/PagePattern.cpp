@@ -114,7 +114,8 @@ void RunSet(PageHost& host, const PageWords& words, const std::function<void(Slo
             !n.Module(slot).empty() && n.RedundancyToSlot(slot) == 1)
             CopyToPartner(node, slot, static_cast<int16_t>(slot + 1));
     } catch (const std::exception&) {
-        host.ReportStatus(SlotLine(words.setWord, slot, words.setError));
+        host.ReportStatus(words.errorLine ? nxlink::TimeOfDayText() + words.errorLine(slot)
+                                          : SlotLine(words.setWord, slot, words.setError));
     }
 }
 

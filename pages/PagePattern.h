@@ -102,6 +102,9 @@ struct PageWords {
     std::string setWord;  // " Set DO IOM ": between the time and the slot
     std::string setError = " configuration error!";
     std::string defaultQuestion = "Would you want to set IOM parameters to default setting?";
+    // When set, the Set error line after the time, built from the slot;
+    // otherwise "<setWord><slot><setError>".
+    std::function<std::string(int16_t slot)> errorLine = nullptr;
 };
 
 // A page's Set: asks, stores the page into a staging copy of slot SelSlot

@@ -4,6 +4,12 @@
 //                                         the station stand-in on 127.0.0.1
 //   nx4410_screenshot <out.png> --do      online, with the digital output
 //                                         page of slot 1 being edited
+//   nx4410_screenshot <out.png> --ai      online, with the analog input
+//                                         page of slot 2 being edited
+//   nx4410_screenshot <out.png> --sensor  online, with the thermocouple page
+//                                         of slot 3 after a range choice
+//   nx4410_screenshot <out.png> --sensor-mode
+//                                         the same page's mode sub-page
 //   nx4410_screenshot <out.png> --controller
 //                                         online, with the controller page
 //   nx4410_screenshot <out.png> --monitor as --online, then with the monitor
@@ -24,7 +30,8 @@
 
 int main(int argc, char* argv[]) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <out.png> [--online|--do|--controller|--monitor]\n",
+        std::fprintf(stderr,
+                     "usage: %s <out.png> [--online|--do|--ai|--sensor|--controller|--monitor]\n",
                      argv[0]);
         return 2;
     }
@@ -58,6 +65,24 @@ int main(int argc, char* argv[]) {
         window.optSlot(1).PerformClick();
         window.doPage.OptDOSafeValueMode(1).PerformClick();
         for (int ch : {0, 1, 4, 9, 16, 31}) window.doPage.chkDOSafeVal(ch).PerformClick();
+    } else if (mode == "--ai") {
+        // Slot 2 holds a 4 to 20 mA input module: alarms of the first
+        // channels typed in, two of them enabled.
+        window.optSlot(2).PerformClick();
+        window.aiPage.txtCAILowAlarm(0).SetText("6.5");
+        window.aiPage.txtCAIHighAlarm(0).SetText("18.0");
+        window.aiPage.txtCAILowAlarm(1).SetText("5.0");
+        window.aiPage.cboCAIAlarmMode(0).SetListIndex(1);
+        window.aiPage.cboCAIAlarmMode(1).SetListIndex(1);
+    } else if (mode == "--sensor") {
+        // Slot 3 holds a 16-channel thermocouple module: channel 1 changed
+        // to J type.
+        window.optSlot(3).PerformClick();
+        window.sensorPage.cboCAISRangeCode(1).SetListIndex(0);
+        window.sensorPage.cboCAISAlarmMode(1).SetListIndex(1);
+    } else if (mode == "--sensor-mode") {
+        window.optSlot(3).PerformClick();
+        window.sensorPage.cmdSensorModeSetting.PerformClick();
     } else if (mode == "--controller") {
         window.optMCU(0).PerformClick();
         window.controllerPage.CobBreakLineFunc(1).SetListIndex(1);

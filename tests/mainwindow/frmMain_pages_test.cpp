@@ -143,4 +143,49 @@ TEST_F(OnlineWindowTest, PageEditsReachTheStationAndComeBackWithTheNextUpload) {
     EXPECT_TRUE(page.OptDOSafeValueMode(2).Value());
 }
 
+TEST_F(OnlineWindowTest, AnalogInputAlarmsReachTheStationAsRawCountsAndComeBack) {
+    frmMain& w = Start();  // slot 2: KB-521, 4 to 20 mA on every channel
+    ASSERT_TRUE(ConnectAndUpload());
+    w.optSlot(2).PerformClick();
+    pages::AnalogInPage& page = w.aiPage;
+    ASSERT_EQ(w.fmeCAIConf.ZPosition(), 0);
+    auto type = [](ui::TextBox& box, const char* text) {
+        box.SetFocus();  // the box left before runs its check
+        box.SetText(text);
+    };
+    type(page.txtCAIHighAlarm(0), "18");
+    type(page.txtCAILowAlarm(0), "12");
+    type(page.txtCAIHighAlarm(1), "25");
+    dialogs.AnswerMsgBox(rt::vbOK);
+    page.txtCAILowAlarm(1).SetFocus();
+    ASSERT_FALSE(dialogs.shown.empty());
+    EXPECT_EQ(dialogs.shown.back().prompt, "IOM 2 Alarm Val. Range: 2mA ~ 22mA");
+    EXPECT_EQ(page.txtCAIHighAlarm(1).Text(), "20.0");
+    EXPECT_EQ(page.txtCAILowAlarm(0).Text(), "12.0");
+    page.cboCAIAlarmMode(0).SetListIndex(1);
+    dialogs.AnswerMsgBox(rt::vbYes);
+    page.cmdCAISetConf.PerformClick();
+    ASSERT_EQ(ConfigSetting[0].DownloadPending[2], kTrue);
+
+    w.Toolbar.Buttons("Download").PerformClick();
+    EXPECT_EQ(ConfigSetting[0].DownloadPending[2], 0);
+    const nxsim::SlotConfig held = sim.station().slot[2];
+    EXPECT_EQ(held.reg(nxsim::BlkAlarmLow, 0), 5000);
+    EXPECT_EQ(held.reg(nxsim::BlkAlarmHigh, 0), 8750);
+    EXPECT_EQ(held.reg(nxsim::BlkAlarmHigh, 1), 10000);
+    // Forget what Download copied, so only the station can give it back.
+    NodeConfig& r = ConfigReal[0];
+    r.LowAlarmVal(2, 0) = r.HighAlarmVal(2, 0) = 0;
+    r.AlarmMode[2] = 0;
+    w.Toolbar.Buttons("Upload").PerformClick();
+    EXPECT_EQ(ConfigReal[0].LowAlarmVal(2, 0), 5000);
+    EXPECT_EQ(ConfigReal[0].HighAlarmVal(2, 0), 8750);
+    EXPECT_EQ(ConfigReal[0].AlarmMode[2], 1);
+    w.optSlot(2).SetValue(false);
+    w.optSlot(2).PerformClick();
+    EXPECT_EQ(page.txtCAILowAlarm(0).Text(), "12.0");
+    EXPECT_EQ(page.txtCAIHighAlarm(0).Text(), "18.0");
+    EXPECT_EQ(page.cboCAIAlarmMode(0).ListIndex(), 1);
+}
+
 }  // namespace
