@@ -180,6 +180,7 @@ void frmMain::BuildPages(QWidget* parent) {
     frmCAOConf_Value.Move(120, 240, kPageWidth - 240, kPageHeight - 360);
     doPage.Create(fmeDigitalOut);
     controllerPage.Create(fmeIOMPoolConf);
+    piPage.Create(fmePIIOMConf);
 }
 
 std::vector<ui::Frame*> frmMain::PageFrames() {

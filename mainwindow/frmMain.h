@@ -16,6 +16,7 @@
 #include "pages/DigitalOutPage.h"
 #include "pages/PageHost.h"
 #include "pages/PagePattern.h"
+#include "pages/PulseInPage.h"
 #include "platform/WinsockControl.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/listview.h"
@@ -192,6 +193,7 @@ class frmMain : public QMainWindow,
         fmePIIOMConf, fmePOIOMConf, fmeIOMPoolConf, fmeNoModule;
     pages::DigitalOutPage doPage{*this};
     pages::ControllerPage controllerPage{*this};
+    pages::PulseInPage piPage{*this};
     // The frame of a page kind, and the built page that fills it (nullptr
     // while a kind has only its frame).
     ui::Frame& PageFrame(pages::PageKind kind);

@@ -37,6 +37,7 @@ ui::Frame& frmMain::PageFrame(pages::PageKind kind) {
 
 pages::ModulePage* frmMain::ModulePageOf(pages::PageKind kind) {
     if (kind == pages::PageKind::DigitalOutput) return &doPage;
+    if (kind == pages::PageKind::PulseInput) return &piPage;
     return nullptr;
 }
 
