@@ -181,6 +181,7 @@ void frmMain::BuildPages(QWidget* parent) {
     doPage.Create(fmeDigitalOut);
     controllerPage.Create(fmeIOMPoolConf);
     piPage.Create(fmePIIOMConf);
+    poPage.Create(fmePOIOMConf);
 }
 
 std::vector<ui::Frame*> frmMain::PageFrames() {

@@ -17,6 +17,7 @@
 #include "pages/PageHost.h"
 #include "pages/PagePattern.h"
 #include "pages/PulseInPage.h"
+#include "pages/PulseOutPage.h"
 #include "platform/WinsockControl.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/listview.h"
@@ -194,6 +195,7 @@ class frmMain : public QMainWindow,
     pages::DigitalOutPage doPage{*this};
     pages::ControllerPage controllerPage{*this};
     pages::PulseInPage piPage{*this};
+    pages::PulseOutPage poPage{*this};
     // The frame of a page kind, and the built page that fills it (nullptr
     // while a kind has only its frame).
     ui::Frame& PageFrame(pages::PageKind kind);

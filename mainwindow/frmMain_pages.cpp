@@ -38,6 +38,7 @@ ui::Frame& frmMain::PageFrame(pages::PageKind kind) {
 pages::ModulePage* frmMain::ModulePageOf(pages::PageKind kind) {
     if (kind == pages::PageKind::DigitalOutput) return &doPage;
     if (kind == pages::PageKind::PulseInput) return &piPage;
+    if (kind == pages::PageKind::PulseOutput) return &poPage;
     return nullptr;
 }
 
