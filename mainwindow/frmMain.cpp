@@ -182,6 +182,7 @@ void frmMain::BuildPages(QWidget* parent) {
     controllerPage.Create(fmeIOMPoolConf);
     piPage.Create(fmePIIOMConf);
     poPage.Create(fmePOIOMConf);
+    aoPage.Create(fmeCAOConf, frmCAOConf_Value);
 }
 
 std::vector<ui::Frame*> frmMain::PageFrames() {

@@ -12,6 +12,7 @@
 
 #include "config/FileCommandsHost.h"
 #include "link/LinkWindow.h"
+#include "pages/AnalogOutPage.h"
 #include "pages/ControllerPage.h"
 #include "pages/DigitalOutPage.h"
 #include "pages/PageHost.h"
@@ -196,6 +197,7 @@ class frmMain : public QMainWindow,
     pages::ControllerPage controllerPage{*this};
     pages::PulseInPage piPage{*this};
     pages::PulseOutPage poPage{*this};
+    pages::AnalogOutPage aoPage{*this};
     // The frame of a page kind, and the built page that fills it (nullptr
     // while a kind has only its frame).
     ui::Frame& PageFrame(pages::PageKind kind);
