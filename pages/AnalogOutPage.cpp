@@ -41,11 +41,11 @@ int16_t Raw(const Limits& l, const std::string& text) {
 std::string Short(double v) { return rt::Format(v, "####0.0"); }
 
 // Layout in twips.
-constexpr int kSubLeft = 120, kSubTop = 240, kSubWidth = 7700, kSubHeight = 5040;
+constexpr int kSubLeft = 120, kSubTop = 240, kSubWidth = 8000, kSubHeight = 5040;
 constexpr int kHeaderTop = 120, kRowTop = 480, kRowPitch = 450, kRowHeight = 345;
-constexpr int kValueLeft[] = {660, 2620, 3580, 4540, 5500, 6460};
-constexpr int kValueWidth[] = {1900, 900, 900, 900, 900, 1000};
-constexpr int kModeLeft[] = {660, 2300, 3940};
+constexpr int kValueLeft[] = {560, 2520, 3500, 4480, 5460, 6440};
+constexpr int kValueWidth[] = {1900, 920, 920, 920, 920, 1080};
+constexpr int kModeLeft[] = {560, 2300, 4040};
 constexpr int kModeWidth = 1500;
 
 QTabWidget* Tabs(ui::TabStrip& strip) { return static_cast<QTabWidget*>(strip.widget()); }
@@ -112,7 +112,7 @@ void AnalogOutPage::Create(ui::Frame& frame, ui::Frame& valueFrame) {
         const std::string name = "Ch" + std::to_string(ch);
         QWidget* v = sstCAOConf.Page(ch / 8);
         lbCAOChannel.Load(ch).Create(v, name);
-        lbCAOChannel(ch).Move(120, kRowTop + row * kRowPitch + 45, 520, 300);
+        lbCAOChannel(ch).Move(120, kRowTop + row * kRowPitch + 45, 440, 300);
         PlaceList(cboCAORangeCode.Load(ch), v, kValueLeft[0], kValueWidth[0], row, {});
         cboCAORangeCode(ch).Click = [this, ch] { cboCAORangeCode_Click(ch); };
         for (int b = 0; b < 4; ++b) {
@@ -124,7 +124,7 @@ void AnalogOutPage::Create(ui::Frame& frame, ui::Frame& valueFrame) {
                   {"Disable", "Enable"});
         QWidget* m = sstCAOConf_Mode.Page(ch / 8);
         lbCAOModeChannel.Load(ch).Create(m, name);
-        lbCAOModeChannel(ch).Move(120, kRowTop + row * kRowPitch + 45, 520, 300);
+        lbCAOModeChannel(ch).Move(120, kRowTop + row * kRowPitch + 45, 440, 300);
         PlaceList(cboCAOPowerOnMode.Load(ch), m, kModeLeft[0], kModeWidth, row, {"OFF", "Preset"});
         PlaceList(cboCAOFaultMode.Load(ch), m, kModeLeft[1], kModeWidth, row,
                   {"OFF", "Preset", "HOLD"});
@@ -143,13 +143,13 @@ void AnalogOutPage::Create(ui::Frame& frame, ui::Frame& valueFrame) {
     wire(txtCAOHighAlarm, [this](int i) { CheckAlarmBox(true, i); });
 
     cmdCAOSetConf.Create(area, "Set");
-    cmdCAOSetConf.Move(7920, 600, 1320, 420);
+    cmdCAOSetConf.Move(8220, 600, 1140, 420);
     cmdCAODefault.Create(area, "Default");
-    cmdCAODefault.Move(7920, 1140, 1320, 420);
+    cmdCAODefault.Move(8220, 1140, 1140, 420);
     cmdCAOAllConf.Create(area, "Conf.");
-    cmdCAOAllConf.Move(7920, 1680, 1320, 420);
+    cmdCAOAllConf.Move(8220, 1680, 1140, 420);
     cmdCAOModeConf.Create(area, "Mode Conf");
-    cmdCAOModeConf.Move(7920, 1680, 1320, 420);
+    cmdCAOModeConf.Move(8220, 1680, 1140, 420);
     cmdCAOSetConf.Click = [this] { cmdCAOSetConf_Click(); };
     cmdCAODefault.Click = [this] { cmdCAODefault_Click(); };
     cmdCAOAllConf.Click = [this] { cmdCAOAllConf_Click(); };

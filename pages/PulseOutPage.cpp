@@ -19,8 +19,8 @@ constexpr int kPWM = 2;
 
 // Layout in twips.
 constexpr int kHeaderTop = 120, kRowTop = 480, kRowPitch = 450, kRowHeight = 345;
-constexpr int kLeft[] = {660, 2020, 2980, 3940, 4900, 5860, 6720};
-constexpr int kWidth[] = {1300, 900, 900, 900, 900, 800, 780};
+constexpr int kLeft[] = {560, 2040, 3100, 4160, 5220, 6280, 7140};
+constexpr int kWidth[] = {1420, 1000, 1000, 1000, 1000, 800, 760};
 const char* const kHeaders[] = {"Output Mode", "BaseTime (ms)", "Cycle Steps", "Duty Steps",
                                 "Offset (ms)", "Counter",       "Fault Mode"};
 
@@ -39,7 +39,7 @@ void PulseOutPage::Create(ui::Frame& frame) {
     frame.SetCaption("Configuration (PO)");
     QWidget* area = frame.container();
     sstPOConf.Create(area);
-    sstPOConf.Move(120, 300, 7620, 4920);
+    sstPOConf.Move(120, 300, 8000, 4920);
     sstPOConf.AddTab("Ch0~Ch7");
     sstPOConf.AddTab("Ch8~Ch15");
     for (int tab = 0; tab < 2; ++tab) {
@@ -55,7 +55,7 @@ void PulseOutPage::Create(ui::Frame& frame) {
         QWidget* page = sstPOConf.Page(ch / 8);
         const int top = kRowTop + (ch % 8) * kRowPitch;
         LabelPO.Load(ch).Create(page, "Ch" + std::to_string(ch));
-        LabelPO(ch).Move(120, top + 45, 520, 300);
+        LabelPO(ch).Move(100, top + 45, 440, 300);
         ui::ComboBox& mode = cboCPOChannelMode.Load(ch);
         mode.Create(page, ui::ComboBox::Style::DropdownList);
         mode.Move(kLeft[0], top, kWidth[0], kRowHeight);
@@ -91,9 +91,9 @@ void PulseOutPage::Create(ui::Frame& frame) {
         WireFieldArray(*c.boxes, rules);
     }
     cmdCPOSetConf.Create(area, "Set");
-    cmdCPOSetConf.Move(7920, 600, 1320, 420);
+    cmdCPOSetConf.Move(8220, 600, 1140, 420);
     cmdDefCPOSetConf.Create(area, "Default");
-    cmdDefCPOSetConf.Move(7920, 1140, 1320, 420);
+    cmdDefCPOSetConf.Move(8220, 1140, 1140, 420);
     cmdCPOSetConf.Click = [this] { cmdCPOSetConf_Click(); };
     cmdDefCPOSetConf.Click = [this] { cmdDefCPOSetConf_Click(); };
 }
