@@ -120,50 +120,24 @@ TEST_F(AnalogOutTest, DefaultSelectsTheModelsRangeAndModesAndStoresNothing) {
 
 TEST_F(AnalogOutTest, LeavingABoxChecksItAgainstTheChannelsRange) {
     Put("KA-353", 8, 49);
+    using P = pages::AnalogOutPage;
+    const std::string range = "IOM 3 Range: +4.0 To +20.0 mA";
+    const std::string alarm = "IOM 3 Alarm Val. Range: 2mA ~ 22mA";
+    const std::string lowOrder = " The low alarm value must be lower than the high alarm value.";
+    const std::string highOrder = " The high alarm value must be bigger than the low alarm value.";
     const struct {
-        ui::ControlArray<ui::TextBox> pages::AnalogOutPage::*box;
+        ui::ControlArray<ui::TextBox> P::*box;
         const char *low, *high, *typed, *after;
         std::vector<std::string> messages;
     } cases[] = {
-        {&pages::AnalogOutPage::txtCAOHighAlarm,
-         "2",
-         "20",
-         "25",
-         "22.0",
-         {"IOM 3 Alarm Val. Range: 2mA ~ 22mA"}},
-        {&pages::AnalogOutPage::txtCAOHighAlarm, "2", "20", "22", "22.0", {}},
-        {&pages::AnalogOutPage::txtCAOLowAlarm,
-         "10",
-         "10",
-         "10",
-         "2.0",
-         {" The low alarm value must be lower than the high alarm value."}},
-        {&pages::AnalogOutPage::txtCAOLowAlarm,
-         "1",
-         "20",
-         "1",
-         "2.0",
-         {"IOM 3 Alarm Val. Range: 2mA ~ 22mA"}},
-        {&pages::AnalogOutPage::txtCAOHighAlarm,
-         "22",
-         "20",
-         "25",
-         "22.0",
-         {"IOM 3 Alarm Val. Range: 2mA ~ 22mA",
-          " The high alarm value must be bigger than the low alarm value."}},
-        {&pages::AnalogOutPage::txtCAOPowerOn,
-         "2",
-         "20",
-         "",
-         "4.0",
-         {"IOM 3 Range: +4.0 To +20.0 mA"}},
-        {&pages::AnalogOutPage::txtCAOSafe, "2", "20", "19.96", "20.0", {}},
-        {&pages::AnalogOutPage::txtCAOSafe,
-         "2",
-         "20",
-         "3.9",
-         "4.0",
-         {"IOM 3 Range: +4.0 To +20.0 mA"}},
+        {&P::txtCAOHighAlarm, "2", "20", "25", "22.0", {alarm}},
+        {&P::txtCAOHighAlarm, "2", "20", "22", "22.0", {}},
+        {&P::txtCAOLowAlarm, "10", "10", "10", "2.0", {lowOrder}},
+        {&P::txtCAOLowAlarm, "1", "20", "1", "2.0", {alarm}},
+        {&P::txtCAOHighAlarm, "22", "20", "25", "22.0", {alarm, highOrder}},
+        {&P::txtCAOPowerOn, "2", "20", "", "4.0", {range}},
+        {&P::txtCAOSafe, "2", "20", "19.96", "20.0", {}},
+        {&P::txtCAOSafe, "2", "20", "3.9", "4.0", {range}},
     };
     for (const auto& c : cases) {
         pages::AnalogOutPage& page = Show(3);
