@@ -174,6 +174,9 @@ void frmMain::BuildPages(QWidget* parent) {
     controllerPage.Create(fmeIOMPoolConf);
     aiPage.Create(fmeCAIConf);
     sensorPage.Create(fmeCAISConf);
+    piPage.Create(fmePIIOMConf);
+    poPage.Create(fmePOIOMConf);
+    aoPage.Create(fmeCAOConf, frmCAOConf_Value);
 }
 
 std::vector<ui::Frame*> frmMain::PageFrames() {

@@ -13,11 +13,14 @@
 #include "config/FileCommandsHost.h"
 #include "link/LinkWindow.h"
 #include "pages/AnalogInPage.h"
+#include "pages/AnalogOutPage.h"
 #include "pages/ControllerPage.h"
 #include "pages/DigitalOutPage.h"
 #include "pages/PageHost.h"
 #include "pages/PagePattern.h"
 #include "pages/SensorInPage.h"
+#include "pages/PulseInPage.h"
+#include "pages/PulseOutPage.h"
 #include "platform/WinsockControl.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/listview.h"
@@ -196,6 +199,9 @@ class frmMain : public QMainWindow,
     pages::ControllerPage controllerPage{*this};
     pages::AnalogInPage aiPage{*this};
     pages::SensorInPage sensorPage{*this};
+    pages::PulseInPage piPage{*this};
+    pages::PulseOutPage poPage{*this};
+    pages::AnalogOutPage aoPage{*this};
     // The frame of a page kind, and the built page that fills it (nullptr
     // while a kind has only its frame).
     ui::Frame& PageFrame(pages::PageKind kind);

@@ -39,6 +39,9 @@ pages::ModulePage* frmMain::ModulePageOf(pages::PageKind kind) {
     if (kind == pages::PageKind::DigitalOutput) return &doPage;
     if (kind == pages::PageKind::AnalogInput) return &aiPage;
     if (kind == pages::PageKind::SensorInput) return &sensorPage;
+    if (kind == pages::PageKind::PulseInput) return &piPage;
+    if (kind == pages::PageKind::PulseOutput) return &poPage;
+    if (kind == pages::PageKind::AnalogOutput) return &aoPage;
     return nullptr;
 }
 

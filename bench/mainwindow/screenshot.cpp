@@ -12,6 +12,13 @@
 //                                         the same page's mode sub-page
 //   nx4410_screenshot <out.png> --controller
 //                                         online, with the controller page
+//   nx4410_screenshot <out.png> --ao      online, with the analog output
+//                                         page of slot 4 on its values
+//   nx4410_screenshot <out.png> --pi      online, with the pulse input page
+//                                         of slot 5
+//   nx4410_screenshot <out.png> --po      online, with the pulse output page
+//                                         of slot 6 (named KA-371, as a
+//                                         configuration file names it)
 //   nx4410_screenshot <out.png> --monitor as --online, then with the monitor
 //                                         on until the analog inputs' table
 //                                         shows live values
@@ -23,6 +30,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "config/NodeConfig.h"
 #include "link/Connection.h"
 #include "mainwindow/frmMain.h"
 #include "platform/EventWait.h"
@@ -31,7 +39,9 @@
 int main(int argc, char* argv[]) {
     if (argc < 2) {
         std::fprintf(stderr,
-                     "usage: %s <out.png> [--online|--do|--ai|--sensor|--controller|--monitor]\n",
+                     "usage: %s <out.png> [--online|--do|--ai|--sensor|--sensor-mode|--controller|"
+                     "--ao|--pi|--po|--monitor]
+",
                      argv[0]);
         return 2;
     }
@@ -83,6 +93,23 @@ int main(int argc, char* argv[]) {
     } else if (mode == "--sensor-mode") {
         window.optSlot(3).PerformClick();
         window.sensorPage.cmdSensorModeSetting.PerformClick();
+    } else if (mode == "--ao") {
+        window.optSlot(4).PerformClick();
+        window.aoPage.cboCAOPowerOnMode(0).SetListIndex(1);
+        window.aoPage.cboCAOFaultMode(1).SetListIndex(1);
+        window.aoPage.cmdCAOAllConf.PerformClick();
+    } else if (mode == "--pi") {
+        window.optSlot(5).PerformClick();
+        window.piPage.cboCPIChannelMode(4).SetListIndex(0);
+        window.piPage.cboPITrigMode(1).SetListIndex(2);
+    } else if (mode == "--po") {
+        // The stand-in's KB-590 has no page; the KA-371 of a configuration
+        // file has, and takes the same commands.
+        ConfigReal[0].Module[6] = ConfigSetting[0].Module[6] = "KA-371";
+        window.ShowRackPictures(0);
+        window.optSlot(6).PerformClick();
+        window.poPage.cboCPOChannelMode(0).SetListIndex(2);
+        window.poPage.cboCPOChannelMode(1).SetListIndex(0);
     } else if (mode == "--controller") {
         window.optMCU(0).PerformClick();
         window.controllerPage.CobBreakLineFunc(1).SetListIndex(1);
