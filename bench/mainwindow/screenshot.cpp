@@ -40,8 +40,7 @@ int main(int argc, char* argv[]) {
     if (argc < 2) {
         std::fprintf(stderr,
                      "usage: %s <out.png> [--online|--do|--ai|--sensor|--sensor-mode|--controller|"
-                     "--ao|--pi|--po|--monitor]
-",
+                     "--ao|--pi|--po|--monitor]\n",
                      argv[0]);
         return 2;
     }
