@@ -113,8 +113,8 @@ class frmMain : public QMainWindow,
     // The step of the next tick, 0 to 7.
     int16_t PollStep = 0;
 
-    // ---- Commands that the event log files and the other windows provide.
-    // Until that work is joined to the window they do nothing. ------------------
+    // ---- Event log and summary files (EventLogFiles.cpp), and the windows
+    // the Setting menu opens ------------------------------------------------------
     void mnuTread_Click();
     void mnuHart_Click();
     void mnuAdvancedOptions_Click();
