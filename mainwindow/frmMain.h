@@ -6,12 +6,14 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <cstdint>
 #include <functional>
 #include <string>
 
 #include "config/FileCommandsHost.h"
 #include "link/LinkWindow.h"
+#include "mainwindow/frmAdvancedOptions.h"
 #include "pages/ControllerPage.h"
 #include "pages/DigitalOutPage.h"
 #include "pages/PageHost.h"
@@ -121,6 +123,8 @@ class frmMain : public QMainWindow,
     void cmdEventLogSave_Click();
     void cmdEventLogClear_Click();
     void CmdSaveSummary_Click();
+    // The open advanced-options window, or nullptr.
+    frmAdvancedOptions* AdvancedOptionsWindow() const { return advancedOptions_; }
 
     // ---- LinkWindow: what the controller link drives --------------------------
     void SetStatusText(const std::string& text) override;
@@ -258,6 +262,7 @@ class frmMain : public QMainWindow,
     unsigned monitorSwitchOffs_ = 0;
 
     std::string pictureFolder_;
+    QPointer<frmAdvancedOptions> advancedOptions_;
 
     std::function<void()> endProgram_;
     bool resizing_ = false;

@@ -11,6 +11,7 @@
 #include "config/NodeConfig.h"
 #include "link/Connection.h"
 #include "mainwindow/frmAbout.h"
+#include "mainwindow/frmAdvancedOptions.h"
 #include "mainwindow/frmMain.h"
 #include "platform/dialogs.h"
 #include "platform/ticks.h"
@@ -320,9 +321,17 @@ void frmMain::SelectSlot(int16_t slot) { ReselectSlot(slot); }
 void frmMain::SetModeCaption(const std::string& mode) { SetCaption(StartCaption() + mode); }
 
 // ---- Joined by later work ------------------------------------------------------------
-// The trend, HART and advanced-options windows attach here. Until then these
-// commands leave everything as it is.
+// The trend and HART windows attach here. Until then these commands leave
+// everything as it is.
 
 void frmMain::mnuTread_Click() {}
 void frmMain::mnuHart_Click() {}
-void frmMain::mnuAdvancedOptions_Click() {}
+
+// Modeless and single-instance: a window that is open is brought back and
+// reads nothing; a new one reads the station before it appears.
+void frmMain::mnuAdvancedOptions_Click() {
+    if (!advancedOptions_) advancedOptions_ = new frmAdvancedOptions(this);
+    advancedOptions_->show();
+    advancedOptions_->raise();
+    advancedOptions_->activateWindow();
+}
