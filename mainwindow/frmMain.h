@@ -12,6 +12,7 @@
 #include <string>
 
 #include "config/FileCommandsHost.h"
+#include "hart/frmHart.h"
 #include "link/LinkWindow.h"
 #include "mainwindow/frmAdvancedOptions.h"
 #include "pages/ControllerPage.h"
@@ -125,6 +126,8 @@ class frmMain : public QMainWindow,
     void CmdSaveSummary_Click();
     // The open advanced-options window, or nullptr.
     frmAdvancedOptions* AdvancedOptionsWindow() const { return advancedOptions_; }
+    // The open HART console, or nullptr.
+    frmHart* HartWindow() const { return hart_; }
 
     // ---- LinkWindow: what the controller link drives --------------------------
     void SetStatusText(const std::string& text) override;
@@ -263,6 +266,7 @@ class frmMain : public QMainWindow,
 
     std::string pictureFolder_;
     QPointer<frmAdvancedOptions> advancedOptions_;
+    QPointer<frmHart> hart_;
 
     std::function<void()> endProgram_;
     bool resizing_ = false;

@@ -321,11 +321,20 @@ void frmMain::SelectSlot(int16_t slot) { ReselectSlot(slot); }
 void frmMain::SetModeCaption(const std::string& mode) { SetCaption(StartCaption() + mode); }
 
 // ---- Joined by later work ------------------------------------------------------------
-// The trend and HART windows attach here. Until then these commands leave
-// everything as it is.
+// The trend window attaches here. Until then this command leaves everything
+// as it is.
 
 void frmMain::mnuTread_Click() {}
-void frmMain::mnuHart_Click() {}
+
+// ---- Windows of the Setting menu -----------------------------------------------------
+
+// The HART console: modeless, one at a time.
+void frmMain::mnuHart_Click() {
+    if (!hart_) hart_ = new frmHart(this);
+    hart_->show();
+    hart_->raise();
+    hart_->activateWindow();
+}
 
 // Modeless and single-instance: a window that is open is brought back and
 // reads nothing; a new one reads the station before it appears.
