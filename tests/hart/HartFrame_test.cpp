@@ -1,5 +1,5 @@
-// The HART console's model: typed bytes, the check byte, the send log's
-// lines and the texts of a reply.
+// The HART console's model: typed bytes, the check byte and the send log's
+// lines.
 #include "hart/HartFrame.h"
 
 #include <gtest/gtest.h>
@@ -53,38 +53,6 @@ TEST(HartFrameTest, SendLogBreaksEveryThirteenBytesAfterTheHeaderLine) {
         EXPECT_EQ(lines[0].size(), 6 * 3 + 5 + 13 * 3u);                          // bytes 0-18
         EXPECT_EQ(lines[1], indent + "00 00 00 00 AB AB AB AB AB AB AB AB AB ");  // bytes 19-31
         EXPECT_EQ(lines[2].size(), indent.size() + 3 * (frame.size() - 32));
-    }
-}
-
-struct ReplyCase {
-    int16_t status, error, length;
-    std::vector<std::string> lines;
-};
-
-TEST(HartFrameTest, ReplyLinesShowDataOnlyForAnAnsweredRequestWithoutError) {
-    const std::string s2 = "Hart ProcessStatus: FINISH", ok = "HART ErrorCode: 0 , No Error",
-                      head = "HART Response Data:",
-                      eight = "0x00 0x01 0x02 0x03 0x04 0x05 0x06 0x07 ";
-    const ReplyCase cases[] = {
-        {2, 0, 9, {s2, ok, head, eight, "0x08 "}},
-        {0, 0, 8, {"Hart ProcessStatus: IDLE", ok, head, eight, ""}},
-        {2, 0, 0, {s2, ok, head, ""}},
-        {1, 0, 4, {"Hart ProcessStatus: PROCESSING", ok}},
-        {3, 0, 4, {"Hart ProcessStatus: ERROR", ok}},
-        {2, 16, 4, {s2, "HART ErrorCode: 16 , HART Address Error"}},
-        {-1,
-         102,
-         0,
-         {"Hart ProcessStatus: ERROR", "HART ErrorCode: 102 , Module Response Timeout Error"}},
-        {2, 13, 0, {s2, "HART ErrorCode: 13 , Other Error"}},
-    };
-    for (const ReplyCase& c : cases) {
-        HartReply r;
-        r.ProcessStatus = c.status;
-        r.ErrorCode = c.error;
-        r.DataLength = c.length;
-        for (int i = 0; i < 16; ++i) r.Data(i) = static_cast<uint8_t>(i);
-        EXPECT_EQ(hart::ReplyLines(r), c.lines) << c.status << " " << c.error;
     }
 }
 

@@ -125,14 +125,6 @@ TEST_F(EventLogFilesTest, AnEmptyLogReplacesTheFileWithAnEmptyOneAndCancelWrites
     EXPECT_EQ(ReadAll(dir / "EventLog.txt"), "");
 }
 
-TEST_F(EventLogFilesTest, ClearEmptiesTheLogAndReportsNothing) {
-    FillLists();
-    window->txtStatus.SetText("kept");
-    window->cmdEventLogClear_Click();
-    EXPECT_EQ(window->lvwEventLog.ListItemCount(), 0);
-    EXPECT_EQ(window->txtStatus.Text(), "kept");
-}
-
 // Failures that hold for root too: a folder that is a regular file, and a
 // write that runs into the file-size limit (a full disk) over an old file.
 struct FailCase {
