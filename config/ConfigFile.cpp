@@ -406,9 +406,8 @@ class TempFile {
     std::string path_;
 };
 
-// Replaces the file `path` by `text`: a temporary file in the same folder
-// is written, flushed to the disk and renamed over the target, so the old
-// file stays whole when any step fails.
+}  // namespace
+
 void ReplaceFile(const std::string& path, const std::string& text) {
     namespace fs = std::filesystem;
     if (path.empty()) rt::Raise(rt::ErrBadFileName);
@@ -436,6 +435,8 @@ void ReplaceFile(const std::string& path, const std::string& text) {
     struct stat st {};
     mode_t mode;
     if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        // A file marked read-only is not replaced behind its owner's back.
+        if (::access(target.c_str(), W_OK) != 0) RaiseErrno(errno);
         mode = st.st_mode & 07777;
     } else {
         const mode_t mask = ::umask(0);
@@ -468,6 +469,8 @@ void ReplaceFile(const std::string& path, const std::string& text) {
         ::close(dir);
     }
 }
+
+namespace {
 
 // ---- Loading -------------------------------------------------------------
 

@@ -20,6 +20,11 @@ void InitMcuIniPath(const std::string& programFolder);
 // failure and reports nothing itself.
 void SaveConfigFile(const int16_t& node, const std::string& path);
 
+// Replaces the file `path` by `text`: a temporary file in the same folder
+// is written, flushed to the disk and renamed over the target, so the old
+// file stays whole when any step fails. Raises rt::RuntimeError on failure.
+void ReplaceFile(const std::string& path, const std::string& text);
+
 // Reads the file `path` into ConfigReal(node) (without resetting it first)
 // and updates the slot buttons, the analog-output frame and the rack
 // caption through the host. Never fails: a missing or unreadable file reads

@@ -6,12 +6,15 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <cstdint>
 #include <functional>
 #include <string>
 
 #include "config/FileCommandsHost.h"
+#include "hart/frmHart.h"
 #include "link/LinkWindow.h"
+#include "mainwindow/frmAdvancedOptions.h"
 #include "pages/AnalogInPage.h"
 #include "pages/AnalogOutPage.h"
 #include "pages/ControllerPage.h"
@@ -118,14 +121,18 @@ class frmMain : public QMainWindow,
     // The step of the next tick, 0 to 7.
     int16_t PollStep = 0;
 
-    // ---- Commands that the event log files and the other windows provide.
-    // Until that work is joined to the window they do nothing. ------------------
+    // ---- Event log and summary files (EventLogFiles.cpp), and the windows
+    // the Setting menu opens ------------------------------------------------------
     void mnuTread_Click();
     void mnuHart_Click();
     void mnuAdvancedOptions_Click();
     void cmdEventLogSave_Click();
     void cmdEventLogClear_Click();
     void CmdSaveSummary_Click();
+    // The open advanced-options window, or nullptr.
+    frmAdvancedOptions* AdvancedOptionsWindow() const { return advancedOptions_; }
+    // The open HART console, or nullptr.
+    frmHart* HartWindow() const { return hart_; }
 
     // ---- LinkWindow: what the controller link drives --------------------------
     void SetStatusText(const std::string& text) override;
@@ -268,6 +275,8 @@ class frmMain : public QMainWindow,
     unsigned monitorSwitchOffs_ = 0;
 
     std::string pictureFolder_;
+    QPointer<frmAdvancedOptions> advancedOptions_;
+    QPointer<frmHart> hart_;
 
     std::function<void()> endProgram_;
     bool resizing_ = false;

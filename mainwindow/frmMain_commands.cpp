@@ -11,6 +11,7 @@
 #include "config/NodeConfig.h"
 #include "link/Connection.h"
 #include "mainwindow/frmAbout.h"
+#include "mainwindow/frmAdvancedOptions.h"
 #include "mainwindow/frmMain.h"
 #include "mainwindow/WindowLog.h"
 #include "platform/diag.h"
@@ -314,12 +315,26 @@ void frmMain::SelectSlot(int16_t slot) { ReselectSlot(slot); }
 void frmMain::SetModeCaption(const std::string& mode) { SetCaption(StartCaption() + mode); }
 
 // ---- Joined by later work ------------------------------------------------------------
-// The event log and summary files, and the trend, HART and advanced-options
-// windows attach here. Until then these commands leave everything as it is.
+// The trend window attaches here. Until then this command leaves everything
+// as it is.
 
 void frmMain::mnuTread_Click() {}
-void frmMain::mnuHart_Click() {}
-void frmMain::mnuAdvancedOptions_Click() {}
-void frmMain::cmdEventLogSave_Click() {}
-void frmMain::cmdEventLogClear_Click() {}
-void frmMain::CmdSaveSummary_Click() {}
+
+// ---- Windows of the Setting menu -----------------------------------------------------
+
+// The HART console: modeless, one at a time.
+void frmMain::mnuHart_Click() {
+    if (!hart_) hart_ = new frmHart(this);
+    hart_->show();
+    hart_->raise();
+    hart_->activateWindow();
+}
+
+// Modeless and single-instance: a window that is open is brought back and
+// reads nothing; a new one reads the station before it appears.
+void frmMain::mnuAdvancedOptions_Click() {
+    if (!advancedOptions_) advancedOptions_ = new frmAdvancedOptions(this);
+    advancedOptions_->show();
+    advancedOptions_->raise();
+    advancedOptions_->activateWindow();
+}

@@ -22,6 +22,10 @@
 //   nx4410_screenshot <out.png> --monitor as --online, then with the monitor
 //                                         on until the analog inputs' table
 //                                         shows live values
+//   nx4410_screenshot <out.png> --hart    online, the HART console after a
+//                                         send to slot 2 and its Update
+//   nx4410_screenshot <out.png> --advanced
+//                                         online, the advanced-options window
 // Runs on the offscreen platform; the pictures are read from the program
 // folder as NX-4410 reads them, so the program lies beside NX-4410.
 #include <QApplication>
@@ -40,7 +44,8 @@ int main(int argc, char* argv[]) {
     if (argc < 2) {
         std::fprintf(stderr,
                      "usage: %s <out.png> [--online|--do|--ai|--sensor|--sensor-mode|--controller|"
-                     "--ao|--pi|--po|--monitor]\n",
+                     "--ao|--pi|--po|--monitor|--hart|--advanced]
+",
                      argv[0]);
         return 2;
     }
@@ -133,8 +138,24 @@ int main(int argc, char* argv[]) {
         const std::string before = first.SubItem(4);
         rt::WaitUntil([&] { return first.SubItem(4) != before; }, 10000);
     }
+    QWidget* shown = &window;
+    if (mode == "--hart") {
+        window.mnuHart_Click();
+        frmHart& hart = *window.HartWindow();
+        hart.ChkParityByte.SetValue(1);
+        hart.CboSend_Slot.SetListIndex(2);
+        hart.CboRec_Slot.SetListIndex(2);
+        hart.cmdSend.PerformClick();
+        // The stand-in answers a HART request after 50 ms.
+        rt::WaitUntil([] { return false; }, 200);
+        hart.cmdUpdate.PerformClick();
+        shown = &hart;
+    } else if (mode == "--advanced") {
+        window.mnuAdvancedOptions_Click();
+        shown = window.AdvancedOptionsWindow();
+    }
     QApplication::processEvents();
-    const QPixmap shot = window.grab();
+    const QPixmap shot = shown->grab();
     if (!shot.save(argv[1], "PNG")) {
         std::fprintf(stderr, "cannot write %s\n", argv[1]);
         return 1;
