@@ -320,10 +320,9 @@ void frmMain::SelectSlot(int16_t slot) { ReselectSlot(slot); }
 void frmMain::SetModeCaption(const std::string& mode) { SetCaption(StartCaption() + mode); }
 
 // ---- Joined by later work ------------------------------------------------------------
-// The event log and summary files, and the trend, HART and advanced-options
+// The event log and summary files, and the HART and advanced-options
 // windows attach here. Until then these commands leave everything as it is.
 
-void frmMain::mnuTread_Click() {}
 void frmMain::mnuHart_Click() {}
 void frmMain::mnuAdvancedOptions_Click() {}
 void frmMain::cmdEventLogSave_Click() {}
