@@ -2,7 +2,7 @@
 
 #include <QDate>
 #include <QPainter>
-#include <QPolygonF>
+#include <QPolygon>
 #include <algorithm>
 #include <cmath>
 
@@ -212,7 +212,6 @@ std::vector<StripChart::Vertex> StripChart::Decimate(int channel, int width) con
     if (c.count == 0) return out;
     const double end = WindowEnd();
     const double start = end - timeSpan_;
-    const double perColumn = timeSpan_ / width;
     // One point before the window, so that the line enters from the left.
     size_t i = LowerBound(c, start);
     if (i > 0) --i;
@@ -230,29 +229,38 @@ std::vector<StripChart::Vertex> StripChart::Decimate(int channel, int width) con
         out.push_back({x, first});
         if (second != first) out.push_back({x, second});
     };
-    for (; i < c.count; ++i) {
-        const Point& p = c.at(i);
-        if (p.t > end) break;
-        // The point at the window's right edge belongs to the last column.
-        const long col = std::clamp<long>(static_cast<long>(std::floor((p.t - start) / perColumn)),
-                                          -1, width - 1);
-        const double v = Shown(c, p.v);
-        if (open && col == column) {
-            if (v < lo) {
-                lo = v;
-                loFirst = false;
+    const double scale = width / timeSpan_;
+    // The ring in its two contiguous pieces (oldest first): no index
+    // arithmetic per point.
+    const size_t size = c.ring.size();
+    const size_t first = (c.head + i) % size;
+    const size_t inFirst = std::min(c.count - i, size - first);
+    const std::pair<const Point*, size_t> pieces[] = {{c.ring.data() + first, inFirst},
+                                                      {c.ring.data(), c.count - i - inFirst}};
+    for (const auto& [begin, n] : pieces) {
+        for (const Point* p = begin; p != begin + n; ++p) {
+            if (p->t > end) break;
+            // The point at the window's right edge belongs to the last column.
+            const double at = (p->t - start) * scale;
+            const long col = at < 0 ? -1 : std::min<long>(static_cast<long>(at), width - 1);
+            const double v = Shown(c, p->v);
+            if (open && col == column) {
+                if (v < lo) {
+                    lo = v;
+                    loFirst = false;
+                }
+                if (v > hi) {
+                    hi = v;
+                    loFirst = true;
+                }
+                continue;
             }
-            if (v > hi) {
-                hi = v;
-                loFirst = true;
-            }
-            continue;
+            if (open) flush();
+            column = col;
+            lo = hi = v;
+            loFirst = true;
+            open = true;
         }
-        if (open) flush();
-        column = col;
-        lo = hi = v;
-        loFirst = true;
-        open = true;
     }
     if (open) flush();
     return out;
@@ -330,7 +338,7 @@ void StripChart::paintEvent(QPaintEvent*) {
     DrawTimeAxis(p, plot, start);
 
     const auto tracks = TrackRects(plot);
-    QPolygonF line;
+    QPolygon line;
     for (const auto& [t, r] : tracks) {
         const TrackData& track = tracks_[t];
         p.setPen(QColor(110, 110, 110));
@@ -353,9 +361,11 @@ void StripChart::paintEvent(QPaintEvent*) {
             line.resize(static_cast<qsizetype>(v.size()));
             for (size_t k = 0; k < v.size(); ++k)
                 line[static_cast<qsizetype>(k)] =
-                    QPointF(r.left() + v[k].x + 0.5,
-                            r.top() + (track.yMax - v[k].y) / ySpan * (r.height() - 1));
-            p.setPen(QPen(ColorFromRgb(c.color), 1));
+                    QPoint(r.left() + static_cast<int>(v[k].x),
+                           r.top() + static_cast<int>(std::lround(std::clamp(
+                                         (track.yMax - v[k].y) / ySpan * (r.height() - 1), -1.0,
+                                         static_cast<double>(r.height())))));
+            p.setPen(QPen(ColorFromRgb(c.color), 0));
             if (line.size() == 1)
                 p.drawPoint(line[0]);
             else
