@@ -64,7 +64,9 @@ int FlexGrid::Cols() const { return table()->columnCount(); }
 
 void FlexGrid::SetRows(int rows) {
     table()->setRowCount(rows);
-    for (int c = 0; c < Cols(); ++c) {
+    // The header row's grey, once it exists (a table takes no item outside
+    // its cells).
+    for (int c = 0; rows > 0 && c < Cols(); ++c) {
         QTableWidgetItem* header = table()->item(0, c);
         if (!header) table()->setItem(0, c, header = new QTableWidgetItem);
         header->setBackground(QColor(212, 208, 200));
