@@ -28,6 +28,8 @@
 #include "platform/ui/controls.h"
 #include "platform/ui/listview.h"
 #include "platform/ui/toolbar.h"
+#include "scope/ScopeHost.h"
+#include "scope/frmScope.h"
 
 class QCloseEvent;
 
@@ -37,7 +39,8 @@ extern int16_t MonitorTimerInterval;
 class frmMain : public QMainWindow,
                 public FileCommandsHost,
                 public nxlink::LinkWindow,
-                public pages::PageHost {
+                public pages::PageHost,
+                public scope::ScopeHost {
   public:
     // Builds the window in its design state and runs Form_Load, as the
     // window system does when it creates the start-up window.
@@ -121,9 +124,21 @@ class frmMain : public QMainWindow,
     // The step of the next tick, 0 to 7.
     int16_t PollStep = 0;
 
+    // ---- Trend window ----------------------------------------------------------
+    // Shows the trend window, modeless, loading it on first use.
+    void mnuTread_Click();
+    // The trend window, loaded (not shown) when it is not loaded yet.
+    scope::frmScope& ScopeWindow();
+    // The loaded trend window, or nullptr.
+    scope::frmScope* LoadedScope() const { return scope_.get(); }
+    ui::ListView& MappingList(int kind) override;
+    bool MonitorChecked() override;
+    void SwitchMonitorOn() override;
+    void SetMonitorTimerInterval(int ms) override;
+
+
     // ---- Event log and summary files (EventLogFiles.cpp), and the windows
     // the Setting menu opens ------------------------------------------------------
-    void mnuTread_Click();
     void mnuHart_Click();
     void mnuAdvancedOptions_Click();
     void cmdEventLogSave_Click();
@@ -281,4 +296,11 @@ class frmMain : public QMainWindow,
     std::function<void()> endProgram_;
     bool resizing_ = false;
     bool unloaded_ = false;
+
+    // The trend window while loaded; an unloaded one waits in retiredScopes_
+    // until none of its handlers runs any more (an unload can come from
+    // inside one, through a wait or a dialog).
+    void DeleteRetiredScopes();
+    std::unique_ptr<scope::frmScope> scope_;
+    std::vector<std::unique_ptr<scope::frmScope>> retiredScopes_;
 };

@@ -315,11 +315,6 @@ void frmMain::SelectSlot(int16_t slot) { ReselectSlot(slot); }
 void frmMain::SetModeCaption(const std::string& mode) { SetCaption(StartCaption() + mode); }
 
 // ---- Joined by later work ------------------------------------------------------------
-// The trend window attaches here. Until then this command leaves everything
-// as it is.
-
-void frmMain::mnuTread_Click() {}
-
 // ---- Windows of the Setting menu -----------------------------------------------------
 
 // The HART console: modeless, one at a time.

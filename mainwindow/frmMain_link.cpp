@@ -86,7 +86,3 @@ void frmMain::ClearRackPicture() {
 
 void frmMain::SetOptPower0Selected(bool selected) { optPower(0).SetValue(selected); }
 void frmMain::RestoreStartupCaption() { SetCaption(StartCaption()); }
-
-// The trend window is not part of this program yet, so there is none to
-// close.
-void frmMain::UnloadScope() {}

@@ -334,4 +334,7 @@ void frmMain::mnuTimerInterval_Click() {
     Timer1.SetInterval(MonitorTimerInterval);
     Timer1.SetEnabled(true);
     Toolbar.Buttons(kMonitorButton).SetImage(kImageMonitorOn);
+    // The trend window samples at the monitor's tick; it is loaded for
+    // that, not shown.
+    ScopeWindow().Timer1.SetInterval(MonitorTimerInterval);
 }

@@ -1,0 +1,383 @@
+#include "scope/StripChart.h"
+
+#include <QDate>
+#include <QPainter>
+#include <QPolygon>
+#include <algorithm>
+#include <cmath>
+
+namespace scope {
+
+namespace {
+
+constexpr int kLeftMargin = 56;
+constexpr int kBottomMargin = 22;
+constexpr int kTopMargin = 6;
+constexpr int kRightMargin = 8;
+constexpr int kTrackGap = 4;
+// Share of the plot's height that the analog track takes.
+constexpr double kAnalogShare = 0.55;
+constexpr double kSecondsPerDay = 86400.0;
+
+// Label steps of the time axis, in seconds.
+constexpr double kTimeSteps[] = {1,     2,     5,      10,     15,      30,      60,    120,
+                                 300,   600,   900,    1800,   3600,    7200,    10800, 21600,
+                                 43200, 86400, 172800, 604800, 2592000, 31536000};
+
+}  // namespace
+
+StripChart::StripChart(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    for (int t = 1; t < kStripTracks; ++t) {
+        tracks_[t].yMin = -0.1;
+        tracks_[t].yMax = 1.1;
+        tracks_[t].order = t;
+    }
+}
+
+// ---- Properties -----------------------------------------------------------------
+
+void StripChart::SetBufferSize(double points) {
+    const double r = std::isnan(points) ? kMinBufferSize : std::nearbyint(points);
+    bufferSize_ = static_cast<int>(std::clamp<double>(r, kMinBufferSize, kMaxBufferSize));
+    for (ChannelData& c : channels_)
+        if (!c.ring.empty()) Resize(c, static_cast<size_t>(bufferSize_));
+    update();
+}
+
+void StripChart::Resize(ChannelData& c, size_t capacity) {
+    const size_t keep = std::min(c.count, capacity);
+    std::vector<Point> ring(capacity);
+    for (size_t i = 0; i < keep; ++i) ring[i] = c.at(c.count - keep + i);
+    c.ring = std::move(ring);
+    c.head = 0;
+    c.count = keep;
+}
+
+void StripChart::SetChannel(int16_t n) {
+    if (n >= 0 && n < kStripChannels) channel_ = n;
+}
+void StripChart::SetChannelColor(int32_t rgb) {
+    channels_[channel_].color = rgb;
+    update();
+}
+void StripChart::SetChannelStyle(int16_t style) {
+    channels_[channel_].style = style;
+    update();
+}
+void StripChart::SetChannelTrack(double track) {
+    if (!(track >= 0 && track < kStripTracks)) return;
+    channels_[channel_].track = static_cast<int>(track);
+    update();
+}
+void StripChart::SetChannelVisible(bool visible) {
+    channels_[channel_].visible = visible;
+    update();
+}
+void StripChart::SetChannelDigital(int32_t digital) {
+    channels_[channel_].digital = digital != 0;
+    update();
+}
+
+void StripChart::SetTimeSpan(double days) {
+    if (!(days > 0) || !std::isfinite(days)) return;
+    timeSpan_ = days;
+    update();
+}
+
+void StripChart::SetCurrentTime(double date) {
+    currentTime_ = date;
+    if (!paused_) update();
+}
+
+void StripChart::SetTrack(int16_t t) {
+    if (t >= 0 && t < kStripTracks) track_ = t;
+}
+void StripChart::SetTrackRangeMin(double v) {
+    tracks_[track_].rangeMin = v;
+    update();
+}
+void StripChart::SetTrackRangeMax(double v) {
+    tracks_[track_].rangeMax = v;
+    update();
+}
+void StripChart::SetTrackYMax(double v) {
+    tracks_[track_].yMax = v;
+    update();
+}
+void StripChart::SetTrackYMin(double v) {
+    tracks_[track_].yMin = v;
+    update();
+}
+void StripChart::SetFirstTrackSetting(int16_t order) {
+    tracks_[track_].order = order;
+    update();
+}
+void StripChart::SetSecondTrackSetting(double base) {
+    tracks_[track_].yMin = base;
+    tracks_[track_].yMax = base + 1.2;
+    update();
+}
+
+double StripChart::TrackReading() const {
+    bool any = false;
+    double lowest = 0;
+    for (const ChannelData& c : channels_) {
+        if (c.track != track_ || !c.visible) continue;
+        for (size_t i = 0; i < c.count; ++i) {
+            const double v = Shown(c, c.at(i).v);
+            if (!any || v < lowest) lowest = v;
+            any = true;
+        }
+    }
+    return lowest;
+}
+
+void StripChart::SetPaused(bool paused) {
+    if (paused && !paused_) pausedEnd_ = WindowEnd();
+    paused_ = paused;
+    update();
+}
+
+// ---- Points ------------------------------------------------------------------------
+
+void StripChart::AddSample(int16_t channel, double date, double value) {
+    if (channel < 0 || channel >= kStripChannels || !std::isfinite(date)) return;
+    ChannelData& c = channels_[channel];
+    if (c.ring.empty()) c.ring.resize(static_cast<size_t>(bufferSize_));
+    // The window search needs the points in time order: a point dated before
+    // the last one (the clock was set back) is kept at the last one's time.
+    if (c.count > 0) date = std::max(date, c.at(c.count - 1).t);
+    if (c.count < c.ring.size()) {
+        c.ring[(c.head + c.count) % c.ring.size()] = {date, value};
+        ++c.count;
+    } else {
+        c.ring[c.head] = {date, value};
+        c.head = (c.head + 1) % c.ring.size();
+    }
+    if (!paused_) update();
+}
+
+void StripChart::Clear() {
+    for (ChannelData& c : channels_) {
+        c.ring.clear();
+        c.ring.shrink_to_fit();
+        c.head = c.count = 0;
+    }
+    update();
+    if (TrackScale) TrackScale();
+}
+
+int StripChart::PointCount(int channel) const {
+    return channel >= 0 && channel < kStripChannels ? static_cast<int>(channels_[channel].count)
+                                                    : 0;
+}
+
+size_t StripChart::BufferBytes() const {
+    size_t bytes = 0;
+    for (const ChannelData& c : channels_) bytes += c.ring.capacity() * sizeof(Point);
+    return bytes;
+}
+
+double StripChart::WindowEnd() const {
+    if (paused_) return pausedEnd_;
+    double end = currentTime_;
+    for (const ChannelData& c : channels_)
+        if (c.count > 0) end = std::max(end, c.at(c.count - 1).t);
+    return end;
+}
+
+double StripChart::Shown(const ChannelData& c, double v) const {
+    if (c.digital) return v != 0 ? 1.0 : 0.0;
+    const TrackData& t = tracks_[c.track];
+    return std::clamp(v, std::min(t.rangeMin, t.rangeMax), std::max(t.rangeMin, t.rangeMax));
+}
+
+size_t StripChart::LowerBound(const ChannelData& c, double t) const {
+    size_t lo = 0, hi = c.count;
+    while (lo < hi) {
+        const size_t mid = (lo + hi) / 2;
+        if (c.at(mid).t < t)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+std::vector<StripChart::Vertex> StripChart::Decimate(int channel, int width) const {
+    std::vector<Vertex> out;
+    if (channel < 0 || channel >= kStripChannels || width <= 0) return out;
+    const ChannelData& c = channels_[channel];
+    if (c.count == 0) return out;
+    const double end = WindowEnd();
+    const double start = end - timeSpan_;
+    // One point before the window, so that the line enters from the left.
+    size_t i = LowerBound(c, start);
+    if (i > 0) --i;
+    out.reserve(static_cast<size_t>(2 * width + 4));
+    const bool steps = c.style == 2;
+    long column = 0;
+    bool open = false;
+    double lo = 0, hi = 0;
+    bool loFirst = true;
+    const auto flush = [&] {
+        const double x = static_cast<double>(column);
+        const double first = loFirst ? lo : hi;
+        const double second = loFirst ? hi : lo;
+        if (steps && !out.empty() && out.back().y != first) out.push_back({x, out.back().y});
+        out.push_back({x, first});
+        if (second != first) out.push_back({x, second});
+    };
+    const double scale = width / timeSpan_;
+    // The ring in its two contiguous pieces (oldest first): no index
+    // arithmetic per point.
+    const size_t size = c.ring.size();
+    const size_t first = (c.head + i) % size;
+    const size_t inFirst = std::min(c.count - i, size - first);
+    const std::pair<const Point*, size_t> pieces[] = {{c.ring.data() + first, inFirst},
+                                                      {c.ring.data(), c.count - i - inFirst}};
+    for (const auto& [begin, n] : pieces) {
+        for (const Point* p = begin; p != begin + n; ++p) {
+            if (p->t > end) break;
+            // The point at the window's right edge belongs to the last column.
+            const double at = (p->t - start) * scale;
+            const long col = at < 0 ? -1 : std::min<long>(static_cast<long>(at), width - 1);
+            const double v = Shown(c, p->v);
+            if (open && col == column) {
+                if (v < lo) {
+                    lo = v;
+                    loFirst = false;
+                }
+                if (v > hi) {
+                    hi = v;
+                    loFirst = true;
+                }
+                continue;
+            }
+            if (open) flush();
+            column = col;
+            lo = hi = v;
+            loFirst = true;
+            open = true;
+        }
+    }
+    if (open) flush();
+    return out;
+}
+
+// ---- Drawing ------------------------------------------------------------------------
+
+QColor StripChart::ColorFromRgb(int32_t rgb) {
+    const auto u = static_cast<uint32_t>(rgb);
+    return QColor(static_cast<int>(u & 0xFF), static_cast<int>((u >> 8) & 0xFF),
+                  static_cast<int>((u >> 16) & 0xFF));
+}
+
+QString StripChart::TimeLabel(double date, double span) {
+    const double day = std::floor(date);
+    const QDate d = QDate(1899, 12, 30).addDays(static_cast<qint64>(day));
+    const QTime t = QTime(0, 0).addMSecs(
+        static_cast<int>(std::llround((date - day) * kSecondsPerDay * 1000.0) % 86400000));
+    if (span < 1.0 / 24.0) return t.toString("HH:mm:ss");
+    if (span < 1.0) return t.toString("HH:mm");
+    return d.toString("yyyy/MM/dd");
+}
+
+std::vector<std::pair<int, QRect>> StripChart::TrackRects(const QRect& plot) const {
+    std::vector<int> lower = {1, 2, 3};
+    for (const ChannelData& c : channels_)
+        if (c.track == 4 && c.count > 0) {
+            lower.push_back(4);
+            break;
+        }
+    std::stable_sort(lower.begin(), lower.end(),
+                     [this](int a, int b) { return tracks_[a].order < tracks_[b].order; });
+    std::vector<std::pair<int, QRect>> rects;
+    const int analogHeight = static_cast<int>(plot.height() * kAnalogShare);
+    rects.push_back({0, QRect(plot.left(), plot.top(), plot.width(), analogHeight)});
+    const int n = static_cast<int>(lower.size());
+    const int rest = plot.height() - analogHeight;
+    const int each = std::max(1, (rest - n * kTrackGap) / n);
+    for (int k = 0; k < n; ++k)
+        rects.push_back(
+            {lower[k],
+             QRect(plot.left(), plot.top() + analogHeight + kTrackGap + k * (each + kTrackGap),
+                   plot.width(), each)});
+    return rects;
+}
+
+void StripChart::DrawTimeAxis(QPainter& p, const QRect& plot, double start) const {
+    const double spanSeconds = timeSpan_ * kSecondsPerDay;
+    double step = kTimeSteps[std::size(kTimeSteps) - 1];
+    for (double s : kTimeSteps)
+        if (spanSeconds / s <= 8) {
+            step = s;
+            break;
+        }
+    const double startSeconds = start * kSecondsPerDay;
+    p.setPen(QColor(90, 90, 90));
+    for (double s = std::ceil(startSeconds / step) * step; s <= startSeconds + spanSeconds;
+         s += step) {
+        const int x =
+            plot.left() + static_cast<int>((s - startSeconds) / spanSeconds * plot.width());
+        p.setPen(QColor(60, 60, 60));
+        p.drawLine(x, plot.top(), x, plot.bottom());
+        p.setPen(QColor(200, 200, 200));
+        p.drawText(QRect(x - 50, plot.bottom() + 3, 100, kBottomMargin - 4), Qt::AlignCenter,
+                   TimeLabel(s / kSecondsPerDay, timeSpan_));
+    }
+}
+
+void StripChart::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), QColor(24, 24, 24));
+    const QRect plot = rect().adjusted(kLeftMargin, kTopMargin, -kRightMargin, -kBottomMargin);
+    if (plot.width() <= 0 || plot.height() <= 0) return;
+    const double start = WindowEnd() - timeSpan_;
+    DrawTimeAxis(p, plot, start);
+
+    const auto tracks = TrackRects(plot);
+    QPolygon line;
+    for (const auto& [t, r] : tracks) {
+        const TrackData& track = tracks_[t];
+        p.setPen(QColor(110, 110, 110));
+        p.drawRect(r.adjusted(0, 0, -1, -1));
+        p.setPen(QColor(200, 200, 200));
+        p.drawText(r.adjusted(4, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop,
+                   QStringLiteral("Track %1").arg(t + 1));
+        p.drawText(QRect(0, r.top(), kLeftMargin - 4, 14), Qt::AlignRight | Qt::AlignTop,
+                   QString::number(track.yMax, 'g', 6));
+        p.drawText(QRect(0, r.bottom() - 14, kLeftMargin - 4, 14), Qt::AlignRight | Qt::AlignBottom,
+                   QString::number(track.yMin, 'g', 6));
+        const double ySpan = track.yMax - track.yMin;
+        if (ySpan == 0 || !std::isfinite(ySpan)) continue;
+        p.save();
+        p.setClipRect(r);
+        for (int ch = 0; ch < kStripChannels; ++ch) {
+            const ChannelData& c = channels_[ch];
+            if (c.track != t || !c.visible || c.count == 0) continue;
+            const std::vector<Vertex> v = Decimate(ch, r.width());
+            line.resize(static_cast<qsizetype>(v.size()));
+            for (size_t k = 0; k < v.size(); ++k)
+                line[static_cast<qsizetype>(k)] =
+                    QPoint(r.left() + static_cast<int>(v[k].x),
+                           r.top() + static_cast<int>(std::lround(std::clamp(
+                                         (track.yMax - v[k].y) / ySpan * (r.height() - 1), -1.0,
+                                         static_cast<double>(r.height())))));
+            p.setPen(QPen(ColorFromRgb(c.color), 0));
+            if (line.size() == 1)
+                p.drawPoint(line[0]);
+            else
+                p.drawPolyline(line);
+        }
+        p.restore();
+    }
+}
+
+void StripChart::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (TrackScale) TrackScale();
+}
+
+}  // namespace scope
