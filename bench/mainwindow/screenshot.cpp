@@ -44,8 +44,7 @@ int main(int argc, char* argv[]) {
     if (argc < 2) {
         std::fprintf(stderr,
                      "usage: %s <out.png> [--online|--do|--ai|--sensor|--sensor-mode|--controller|"
-                     "--ao|--pi|--po|--monitor|--hart|--advanced]
-",
+                     "--ao|--pi|--po|--monitor|--hart|--advanced]\n",
                      argv[0]);
         return 2;
     }
