@@ -86,10 +86,10 @@ void CReflashDlg::BuildControls() {
     macLabel_->setGeometry(Dlu(112, 9, 100, 8));
     pathLabel_ = new QLabel(QStringLiteral("Firmware Path"), this);
     pathLabel_->setObjectName(QString::number(IDC_PATH_LABEL));
-    pathLabel_->setGeometry(Dlu(14, 38, 48, 8));
+    pathLabel_->setGeometry(Dlu(12, 38, 58, 8));
     path_ = new QLineEdit(this);
     path_->setObjectName(QString::number(IDC_PATH));
-    path_->setGeometry(Dlu(64, 36, 110, 13));
+    path_->setGeometry(Dlu(74, 36, 102, 13));
     browse_ = new QPushButton(QStringLiteral("Browse"), this);
     browse_->setObjectName(QString::number(IDC_BROWSE));
     browse_->setGeometry(Dlu(180, 35, 44, 14));
