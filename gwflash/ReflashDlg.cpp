@@ -26,6 +26,13 @@ QRect Dlu(int x, int y, int w, int h) {
     return QRect(x * 3 / 2, y * 13 / 8, w * 3 / 2, h * 13 / 8);
 }
 
+// A step of the worker, posted to the dialog's thread.
+class StepEvent : public QEvent {
+  public:
+    explicit StepEvent(int step) : QEvent(CReflashDlg::StepEventType), step(step) {}
+    const int step;
+};
+
 }  // namespace
 
 void InitMacTable() {
@@ -163,11 +170,17 @@ void CReflashDlg::OnBrowse() {
     running_ = true;
     IspJob job{ip_, mac_, filePath_, toolPath_, pauseMs_};
     worker_ = std::thread([this, job] {
-        IspUpgradeThread(job, [this](int step) {
-            QMetaObject::invokeMethod(
-                this, [this, step] { OnStep(step); }, Qt::QueuedConnection);
-        });
+        IspUpgradeThread(
+            job, [this](int step) { QCoreApplication::postEvent(this, new StepEvent(step)); });
     });
+}
+
+void CReflashDlg::customEvent(QEvent* event) {
+    if (event->type() == StepEventType) {
+        OnStep(static_cast<StepEvent*>(event)->step);
+        return;
+    }
+    QDialog::customEvent(event);
 }
 
 void CReflashDlg::SetIdle(bool idle) {

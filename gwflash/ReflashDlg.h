@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QEvent>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -41,6 +42,9 @@ class CReflashDlg : public QDialog {
         IDC_PROGRESS = 1017,
     };
 
+    // The event that carries a worker's step to the dialog.
+    static constexpr QEvent::Type StepEventType = static_cast<QEvent::Type>(QEvent::User + 1);
+
     explicit CReflashDlg(QWidget* parent = nullptr);
     ~CReflashDlg() override;
 
@@ -60,6 +64,9 @@ class CReflashDlg : public QDialog {
     void SetPauseMs(uint32_t ms) { pauseMs_ = ms; }
 
     void reject() override;
+
+  protected:
+    void customEvent(QEvent* event) override;
 
   private:
     void OnInitDialog();
