@@ -14,6 +14,7 @@
 #include "gwflash/ReflashDlg.h"
 #include "platform/EventWait.h"
 #include "platform/dialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 
 namespace {
 

@@ -17,6 +17,7 @@
 #include "gwflash/IspCommand.h"
 #include "platform/EventWait.h"
 #include "platform/dialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 
 using namespace gwflash;
 
