@@ -1,8 +1,5 @@
 #include "config/ConfigFile.h"
 
-#include "config/ConfigLog.h"
-#include "platform/diag.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,11 +17,13 @@
 #include <vector>
 
 #include "config/ConfigDefaults.h"
+#include "config/ConfigLog.h"
 #include "config/FileCommandsHost.h"
 #include "config/ModuleCatalog.h"
 #include "config/NodeConfig.h"
 #include "config/RangeCodes.h"
 #include "platform/IniFile.h"
+#include "platform/diag.h"
 #include "platform/dialogs.h"
 #include "platform/runtime.h"
 

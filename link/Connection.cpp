@@ -1,6 +1,4 @@
 #include "link/Connection.h"
-#include "platform/diag.h"
-#include "link/LinkLog.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -9,6 +7,7 @@
 
 #include "config/ConfigDefaults.h"
 #include "config/NodeConfig.h"
+#include "link/LinkLog.h"
 #include "link/ModbusFrame.h"
 #include "link/PendingRequest.h"
 #include "link/RegisterMap.h"
@@ -16,6 +15,7 @@
 #include "link/TextChannel.h"
 #include "platform/EventWait.h"
 #include "platform/WinsockControl.h"
+#include "platform/diag.h"
 #include "platform/dialogs.h"
 #include "platform/runtime.h"
 #include "platform/ticks.h"

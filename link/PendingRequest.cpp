@@ -1,12 +1,11 @@
 #include "link/PendingRequest.h"
 
-#include "link/LinkLog.h"
-#include "platform/diag.h"
-
 #include <charconv>
 
+#include "link/LinkLog.h"
 #include "platform/EventWait.h"
 #include "platform/WinsockControl.h"
+#include "platform/diag.h"
 
 namespace {
 int g_modbusWaits = 0;

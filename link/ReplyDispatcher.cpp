@@ -1,6 +1,4 @@
 #include "link/ReplyDispatcher.h"
-#include "platform/diag.h"
-#include "link/LinkLog.h"
 
 #include <QObject>
 #include <QTimer>
@@ -8,10 +6,12 @@
 
 #include "config/ModuleCatalog.h"
 #include "config/NodeConfig.h"
+#include "link/LinkLog.h"
 #include "link/LiveValues.h"
 #include "link/PendingRequest.h"
 #include "link/RegisterMap.h"
 #include "platform/WinsockControl.h"
+#include "platform/diag.h"
 #include "platform/dialogs.h"
 #include "platform/runtime.h"
 

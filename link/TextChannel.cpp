@@ -1,11 +1,11 @@
 #include "link/TextChannel.h"
-#include "link/LinkLog.h"
 
 #include <QTimer>
 #include <cctype>
 
 #include "config/NodeConfig.h"
 #include "link/Connection.h"
+#include "link/LinkLog.h"
 #include "link/LinkWindow.h"
 #include "platform/EventWait.h"
 #include "platform/WinsockControl.h"

@@ -21,9 +21,9 @@
 #include "pages/DigitalOutPage.h"
 #include "pages/PageHost.h"
 #include "pages/PagePattern.h"
-#include "pages/SensorInPage.h"
 #include "pages/PulseInPage.h"
 #include "pages/PulseOutPage.h"
+#include "pages/SensorInPage.h"
 #include "platform/WinsockControl.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/listview.h"
@@ -135,7 +135,6 @@ class frmMain : public QMainWindow,
     bool MonitorChecked() override;
     void SwitchMonitorOn() override;
     void SetMonitorTimerInterval(int ms) override;
-
 
     // ---- Event log and summary files (EventLogFiles.cpp), and the windows
     // the Setting menu opens ------------------------------------------------------

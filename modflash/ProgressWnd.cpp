@@ -148,8 +148,9 @@ int CProgressWnd::SetProgress(int position) {
     }
     lastPosition_ = position;
     const int percent =
-        upper_ > lower_ ? static_cast<int>(std::lround((position - lower_) * 100.0 / (upper_ - lower_)))
-                        : 0;
+        upper_ > lower_
+            ? static_cast<int>(std::lround((position - lower_) * 100.0 / (upper_ - lower_)))
+            : 0;
     if (percent != lastPercent_) {
         lastPercent_ = percent;
         window_->setWindowTitle(QStringLiteral("%1 [%2%]").arg(title_).arg(percent));

@@ -1,5 +1,4 @@
 #include "modflash/ReflashDlg.h"
-#include "modflash/ModflashLog.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,6 +17,7 @@
 #include <initializer_list>
 
 #include "modflash/FlashProtocol.h"
+#include "modflash/ModflashLog.h"
 #include "modflash/Profile.h"
 #include "modflash/ProgressWnd.h"
 #include "platform/dialogs.h"

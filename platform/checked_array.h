@@ -12,7 +12,7 @@ namespace rt {
 
 template <typename T, int N>
 class Array {
-public:
+  public:
     static constexpr int Size = N;
 
     T& operator[](int i) { return v_[Index(i)]; }
@@ -32,7 +32,7 @@ public:
 
     bool operator==(const Array&) const = default;
 
-private:
+  private:
     static size_t Index(int i) {
         Check(i);
         return static_cast<size_t>(i);
@@ -43,7 +43,7 @@ private:
 // Two-dimensional array indexed (i, j), both checked before the access.
 template <typename T, int N1, int N2>
 class Array2 {
-public:
+  public:
     static constexpr int Size1 = N1;
     static constexpr int Size2 = N2;
 
@@ -54,7 +54,7 @@ public:
 
     bool operator==(const Array2&) const = default;
 
-private:
+  private:
     static size_t Index(int i, int j) {
         if (!InRange(i, j)) Raise(ErrSubscriptOutOfRange);
         return static_cast<size_t>(i) * N2 + static_cast<size_t>(j);

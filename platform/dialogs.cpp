@@ -9,7 +9,7 @@ namespace {
 // Stands in until a program installs its dialogs: warns and answers as if
 // the dialog had been closed.
 class NoDialogs : public Dialogs {
-public:
+  public:
     int MsgBox(const std::string& prompt, int style, const std::string& title) override {
         qCWarning(lcDialogs, "message box without a dialog service: %s: %s", title.c_str(),
                   prompt.c_str());

@@ -24,22 +24,22 @@ enum MsgBoxStyle : int {
 enum MsgBoxResult : int { vbOK = 1, vbCancel = 2, vbYes = 6, vbNo = 7 };
 
 struct FileDialogRequest {
-    bool save = false;         // save dialog (true) or open dialog (false)
+    bool save = false;  // save dialog (true) or open dialog (false)
     std::string title;
-    std::string fileName;      // initial file name
-    std::string filter;        // "Config Files (*.ini)|*.ini|All Files (*.*)|*.*"
+    std::string fileName;  // initial file name
+    std::string filter;    // "Config Files (*.ini)|*.ini|All Files (*.*)|*.*"
     std::string initialDir;
-    std::string defaultExt;    // added to a typed name without one: "fw"
+    std::string defaultExt;  // added to a typed name without one: "fw"
 };
 
 struct FileDialogResult {
-    bool accepted = false;     // false: the user cancelled
-    std::string fileName;      // full path
-    std::string fileTitle;     // name without the folder
+    bool accepted = false;  // false: the user cancelled
+    std::string fileName;   // full path
+    std::string fileTitle;  // name without the folder
 };
 
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
     virtual int MsgBox(const std::string& prompt, int style, const std::string& title) = 0;
     // nullopt when the user cancelled.

@@ -39,13 +39,13 @@ enum ErrorNumber : int {
 std::string ErrorDescription(int number);
 
 class RuntimeError : public std::runtime_error {
-public:
+  public:
     explicit RuntimeError(int number);
     RuntimeError(int number, std::string description);
     int Number() const { return number_; }
     const std::string& Description() const { return description_; }
 
-private:
+  private:
     int number_;
     std::string description_;
 };

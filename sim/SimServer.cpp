@@ -1,8 +1,9 @@
 #include "sim/SimServer.h"
-#include "sim/SimLog.h"
 
 #include <QRandomGenerator>
 #include <QThread>
+
+#include "sim/SimLog.h"
 
 namespace nxsim {
 
@@ -169,8 +170,9 @@ bool SimServer::serveModbus(Conn& c) {
     const ModbusRequest req = DecodeModbus(frame);
     engine_->logFrame(Channel::Modbus, Direction::Received, c.number, frame, &req);
     const std::optional<FaultRule> fault = engine_->takeFault(Channel::Modbus, &req, {});
-    if (fault) qCDebug(lcSim, "fault %d on a function %d request", static_cast<int>(fault->kind),
-                       req.function);
+    if (fault)
+        qCDebug(lcSim, "fault %d on a function %d request", static_cast<int>(fault->kind),
+                req.function);
     QByteArray reply;
     if (fault && fault->kind == FaultKind::Exception) {
         reply = ModbusException(req, static_cast<uint8_t>(fault->exceptionCode));

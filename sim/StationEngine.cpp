@@ -544,7 +544,8 @@ uint8_t StationEngine::moduleCommand(const QVector<quint16>& regs) {
         if (needPreOp) return ExDeviceFailure;
         if (d.size() < 2 || d[0] != 0 || d[1] > channels || d.size() != 2 + d[1] * per)
             return ExIllegalValue;
-        for (int c = 0; c < d[1]; ++c) store(c, d.constData() + 2 + static_cast<ptrdiff_t>(c) * per);
+        for (int c = 0; c < d[1]; ++c)
+            store(c, d.constData() + 2 + static_cast<ptrdiff_t>(c) * per);
         return 0;
     };
     auto fixed = [&](int words) -> uint8_t {

@@ -29,9 +29,9 @@
 #include "mainwindow/frmMain.h"
 #include "platform/EventWait.h"
 #include "platform/dialogs.h"
-#include "tests/support/ScriptedDialogs.h"
 #include "platform/ui/paintpacer.h"
 #include "sim/StationSim.h"
+#include "tests/support/ScriptedDialogs.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include "modflash/FlashProtocol.h"
 #include "modflash/ReflashDlg.h"
 #include "platform/dialogs.h"
-#include "tests/support/ScriptedDialogs.h"
 #include "sim/StationSim.h"
+#include "tests/support/ScriptedDialogs.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include "loopback_support.h"
 #include "platform/EventWait.h"
 #include "platform/dialogs.h"
-#include "tests/support/ScriptedDialogs.h"
 #include "platform/ticks.h"
+#include "tests/support/ScriptedDialogs.h"
 
 TEST(PendingRequestKey, NumbersAndOutcomes) {
     EXPECT_EQ(KeyNumber("0"), 0);

@@ -7,10 +7,10 @@
 #include "config/NodeConfig.h"
 #include "link/Connection.h"
 #include "link/Upload.h"
-#include "tests/support/CommaDecimalLocale.h"
 #include "platform/WinsockControl.h"
 #include "platform/runtime.h"
 #include "sequence_support.h"
+#include "tests/support/CommaDecimalLocale.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 
 #include "link/LinkWindow.h"
 #include "platform/dialogs.h"
-#include "tests/support/ScriptedDialogs.h"
 #include "sim/StationSim.h"
+#include "tests/support/ScriptedDialogs.h"
 
 // Records everything the link asks of the main window. Timer2 is a real
 // 500 ms timer whose tick runs the watchdog; Timer1 is only a switch.

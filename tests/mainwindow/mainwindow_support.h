@@ -10,8 +10,8 @@
 
 #include "mainwindow/frmMain.h"
 #include "platform/dialogs.h"
-#include "tests/support/ScriptedDialogs.h"
 #include "sim/StationSim.h"
+#include "tests/support/ScriptedDialogs.h"
 
 namespace testsupport {
 

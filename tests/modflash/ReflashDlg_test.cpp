@@ -27,8 +27,8 @@
 #include "modflash/FlashProtocol.h"
 #include "platform/EventWait.h"
 #include "platform/dialogs.h"
-#include "tests/support/ScriptedDialogs.h"
 #include "sim/StationSim.h"
+#include "tests/support/ScriptedDialogs.h"
 
 using namespace modflash;
 

@@ -1,5 +1,4 @@
 #include "platform/EventWait.h"
-#include "tests/support/Application.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +9,7 @@
 #include <thread>
 
 #include "platform/ticks.h"
+#include "tests/support/Application.h"
 
 namespace {
 

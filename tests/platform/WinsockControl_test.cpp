@@ -8,8 +8,8 @@
 #include <QTcpSocket>
 
 #include "platform/EventWait.h"
-#include "tests/support/Application.h"
 #include "platform/runtime.h"
+#include "tests/support/Application.h"
 
 namespace {
 

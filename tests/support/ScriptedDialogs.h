@@ -14,7 +14,7 @@
 namespace rt {
 
 class ScriptedDialogs : public Dialogs {
-public:
+  public:
     struct Shown {
         enum Kind { Message, Input, File } kind;
         std::string prompt;  // message text, input prompt, or dialog title
@@ -41,11 +41,10 @@ public:
         return msgAnswers_.empty() && inputAnswers_.empty() && fileAnswers_.empty();
     }
 
-private:
+  private:
     std::deque<int> msgAnswers_;
     std::deque<std::optional<std::string>> inputAnswers_;
     std::deque<FileDialogResult> fileAnswers_;
 };
-
 
 }  // namespace rt
