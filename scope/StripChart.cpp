@@ -215,7 +215,7 @@ std::vector<StripChart::Vertex> StripChart::Decimate(int channel, int width) con
     // One point before the window, so that the line enters from the left.
     size_t i = LowerBound(c, start);
     if (i > 0) --i;
-    out.reserve(static_cast<size_t>(2 * width + 4));
+    out.reserve(2 * static_cast<size_t>(std::max(width, 0)) + 4);
     const bool steps = c.style == 2;
     long column = 0;
     bool open = false;
@@ -317,8 +317,12 @@ void StripChart::DrawTimeAxis(QPainter& p, const QRect& plot, double start) cons
         }
     const double startSeconds = start * kSecondsPerDay;
     p.setPen(QColor(90, 90, 90));
-    for (double s = std::ceil(startSeconds / step) * step; s <= startSeconds + spanSeconds;
-         s += step) {
+    // An integer count of grid lines: a floating counter could stall on a
+    // step too small to change it.
+    const double first = std::ceil(startSeconds / step) * step;
+    const long lines = static_cast<long>(std::floor((startSeconds + spanSeconds - first) / step));
+    for (long k = 0; k <= lines; ++k) {
+        const double s = first + static_cast<double>(k) * step;
         const int x =
             plot.left() + static_cast<int>((s - startSeconds) / spanSeconds * plot.width());
         p.setPen(QColor(60, 60, 60));
