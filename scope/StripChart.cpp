@@ -1,8 +1,10 @@
 #include "scope/StripChart.h"
 
 #include <QDate>
+#include <QImage>
+#include <QLine>
 #include <QPainter>
-#include <QPolygon>
+#include <QRect>
 #include <algorithm>
 #include <cmath>
 
@@ -23,6 +25,24 @@ constexpr double kSecondsPerDay = 86400.0;
 constexpr double kTimeSteps[] = {1,     2,     5,      10,     15,      30,      60,    120,
                                  300,   600,   900,    1800,   3600,    7200,    10800, 21600,
                                  43200, 86400, 172800, 604800, 2592000, 31536000};
+
+// Sets the pixels of `logical` (in the image's logical coordinates, held
+// inside the image) to `rgb`.
+void FillPixels(QImage& image, const QRect& logical, QRgb rgb) {
+    const qreal ratio = image.devicePixelRatio();
+    const auto scaled = [ratio](int v) { return static_cast<int>(std::floor(v * ratio)); };
+    const int x0 = std::max(0, scaled(logical.left()));
+    const int x1 = std::min(image.width(), scaled(logical.left() + logical.width()));
+    const int y0 = std::max(0, scaled(logical.top()));
+    const int y1 = std::min(image.height(), scaled(logical.top() + logical.height()));
+    if (x0 >= x1 || y0 >= y1) return;
+    uchar* bits = image.bits();
+    const qsizetype stride = image.bytesPerLine();
+    for (int y = y0; y < y1; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(bits + y * stride);
+        std::fill(line + x0, line + x1, rgb);
+    }
+}
 
 }  // namespace
 
@@ -230,6 +250,14 @@ std::vector<StripChart::Vertex> StripChart::Decimate(int channel, int width) con
         if (second != first) out.push_back({x, second});
     };
     const double scale = width / timeSpan_;
+    // Shown() with the channel's rule taken out of the loop.
+    const bool digital = c.digital;
+    const TrackData& track = tracks_[c.track];
+    const double lowest = std::min(track.rangeMin, track.rangeMax);
+    const double highest = std::max(track.rangeMin, track.rangeMax);
+    const auto shown = [&](double v) {
+        return digital ? (v != 0 ? 1.0 : 0.0) : std::clamp(v, lowest, highest);
+    };
     // The ring in its two contiguous pieces (oldest first): no index
     // arithmetic per point.
     const size_t size = c.ring.size();
@@ -243,7 +271,7 @@ std::vector<StripChart::Vertex> StripChart::Decimate(int channel, int width) con
             // The point at the window's right edge belongs to the last column.
             const double at = (p->t - start) * scale;
             const long col = at < 0 ? -1 : std::min<long>(static_cast<long>(at), width - 1);
-            const double v = Shown(c, p->v);
+            const double v = shown(p->v);
             if (open && col == column) {
                 if (v < lo) {
                     lo = v;
@@ -333,8 +361,78 @@ void StripChart::DrawTimeAxis(QPainter& p, const QRect& plot, double start) cons
     }
 }
 
+void StripChart::DrawTrace(QPainter& p, QImage& layer, const QRect& r, const std::vector<Vertex>& v,
+                           double yMax, double ySpan, const QColor& color) {
+    if (v.empty()) return;
+    // Rows of the track, one beyond each edge so that a value off the
+    // range shows as a line along the edge's outside, which the clip cuts.
+    const double rows = r.height() - 1;
+    const auto row = [&](double y) {
+        return static_cast<int>(
+            std::lround(std::clamp((yMax - y) / ySpan * rows, -1.0, rows + 1.0)));
+    };
+    // The polyline drawn as one vertical run of pixels per column (from its
+    // lowest to its highest pixel, including the row where the line came
+    // in from the column on its left), plus real lines only for the joins
+    // that cross empty columns. The picture is that of the polyline within
+    // a pixel. The runs are written straight into the layer's pixels: a
+    // dense noisy trace is some 50 pixels a column, and stroking or filling
+    // them through the paint engine costs several times more per pixel.
+    const QRgb rgb = color.rgb();
+    std::vector<QLine> joins;
+    const int top = r.top(), bottom = r.bottom();
+    size_t k = 0;
+    int lastX = 0, lastY = 0;
+    bool any = false;
+    while (k < v.size()) {
+        const int x = static_cast<int>(v[k].x);
+        int y = row(v[k].y);
+        int lo = y, hi = y;
+        if (any && x == lastX + 1) {
+            lo = std::min(lo, lastY);
+            hi = std::max(hi, lastY);
+        } else if (any && lastY == y) {
+            if (y >= 0 && y <= bottom - top)
+                FillPixels(layer, QRect(r.left() + lastX + 1, top + y, x - lastX - 1, 1), rgb);
+        } else if (any) {
+            joins.emplace_back(r.left() + lastX, top + lastY, r.left() + x, top + y);
+        }
+        for (++k; k < v.size() && static_cast<int>(v[k].x) == x; ++k) {
+            y = row(v[k].y);
+            lo = std::min(lo, y);
+            hi = std::max(hi, y);
+        }
+        lo = std::max(top + lo, top);
+        hi = std::min(top + hi, bottom);
+        if (lo <= hi) FillPixels(layer, QRect(r.left() + x, lo, 1, hi - lo + 1), rgb);
+        lastX = x;
+        lastY = y;
+        any = true;
+    }
+    if (!joins.empty()) {
+        p.save();
+        p.setClipRect(r);
+        p.setPen(QPen(color, 0));
+        p.drawLines(joins.data(), static_cast<int>(joins.size()));
+        p.restore();
+    }
+}
+
 void StripChart::paintEvent(QPaintEvent*) {
-    QPainter p(this);
+    // Everything is drawn into an opaque picture of the widget's size, which
+    // is then copied to the screen in one piece.
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (layer_.size() != pixels) layer_ = QImage(pixels, QImage::Format_RGB32);
+    layer_.setDevicePixelRatio(ratio);
+    {
+        QPainter p(&layer_);
+        PaintLayer(p);
+    }
+    QPainter(this).drawImage(0, 0, layer_);
+}
+
+void StripChart::PaintLayer(QPainter& p) {
     p.fillRect(rect(), QColor(24, 24, 24));
     const QRect plot = rect().adjusted(kLeftMargin, kTopMargin, -kRightMargin, -kBottomMargin);
     if (plot.width() <= 0 || plot.height() <= 0) return;
@@ -342,7 +440,6 @@ void StripChart::paintEvent(QPaintEvent*) {
     DrawTimeAxis(p, plot, start);
 
     const auto tracks = TrackRects(plot);
-    QPolygon line;
     for (const auto& [t, r] : tracks) {
         const TrackData& track = tracks_[t];
         p.setPen(QColor(110, 110, 110));
@@ -356,26 +453,12 @@ void StripChart::paintEvent(QPaintEvent*) {
                    QString::number(track.yMin, 'g', 6));
         const double ySpan = track.yMax - track.yMin;
         if (ySpan == 0 || !std::isfinite(ySpan)) continue;
-        p.save();
-        p.setClipRect(r);
         for (int ch = 0; ch < kStripChannels; ++ch) {
             const ChannelData& c = channels_[ch];
             if (c.track != t || !c.visible || c.count == 0) continue;
-            const std::vector<Vertex> v = Decimate(ch, r.width());
-            line.resize(static_cast<qsizetype>(v.size()));
-            for (size_t k = 0; k < v.size(); ++k)
-                line[static_cast<qsizetype>(k)] =
-                    QPoint(r.left() + static_cast<int>(v[k].x),
-                           r.top() + static_cast<int>(std::lround(std::clamp(
-                                         (track.yMax - v[k].y) / ySpan * (r.height() - 1), -1.0,
-                                         static_cast<double>(r.height())))));
-            p.setPen(QPen(ColorFromRgb(c.color), 0));
-            if (line.size() == 1)
-                p.drawPoint(line[0]);
-            else
-                p.drawPolyline(line);
+            DrawTrace(p, layer_, r, Decimate(ch, r.width()), track.yMax, ySpan,
+                      ColorFromRgb(c.color));
         }
-        p.restore();
     }
 }
 

@@ -6,9 +6,13 @@
 // its first point; a full ring drops its oldest point. A repaint looks only
 // at the points inside the time window and draws at most two of them per
 // pixel column (the lowest and the highest, in the order they came), so its
-// cost follows the width of the chart, not the number of points kept.
+// cost follows the width of the chart, not the number of points kept. The
+// chart is drawn into a picture of its own size (frames, axes and labels
+// with QPainter, each column's run of trace pixels written directly) and
+// copied to the screen in one piece.
 #pragma once
 
+#include <QImage>
 #include <QWidget>
 #include <array>
 #include <limits>
@@ -115,6 +119,12 @@ class StripChart : public QWidget, public Strip {
     // rectangles inside `plot`.
     std::vector<std::pair<int, QRect>> TrackRects(const QRect& plot) const;
     void DrawTimeAxis(QPainter& p, const QRect& plot, double start) const;
+    // Everything the widget shows, drawn with `p` into layer_.
+    void PaintLayer(QPainter& p);
+    // One channel's polyline `v` on the track rectangle `r` of `layer`,
+    // which `p` paints on.
+    static void DrawTrace(QPainter& p, QImage& layer, const QRect& r, const std::vector<Vertex>& v,
+                          double yMax, double ySpan, const QColor& color);
 
     std::array<ChannelData, kStripChannels> channels_{};
     std::array<TrackData, kStripTracks> tracks_{};
@@ -125,6 +135,7 @@ class StripChart : public QWidget, public Strip {
     bool paused_ = false;
     int16_t channel_ = 0;
     int16_t track_ = 0;
+    QImage layer_;  // the picture the last paint drew, of the widget's size
 };
 
 }  // namespace scope

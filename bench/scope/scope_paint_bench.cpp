@@ -60,6 +60,19 @@ int main(int argc, char* argv[]) {
     bench::PrintRow("strip chart repaint 1280x720, 51 x 10000 points", "ms", "StripChart",
                     withPoints, "same chart without points", without,
                     "offscreen QPainter into an image");
+    // The decimation alone: every channel's vertices for the analog track's width.
+    std::vector<double> decimation;
+    size_t vertices = 0;
+    for (int r = 0; r < kRuns; ++r) {
+        vertices = 0;
+        const double t0 = bench::NowMs();
+        for (int ch = 0; ch < scope::kStripChannels; ++ch)
+            vertices += full.Decimate(ch, full.width() - 64).size();
+        decimation.push_back(bench::NowMs() - t0);
+    }
+    const bench::Spread d = bench::Summarise(decimation);
+    std::printf("decimation alone: median %.2f ms, p25 %.2f, p75 %.2f (%zu vertices)\n", d.median,
+                d.p25, d.p75, vertices);
     const bench::Spread s = bench::Summarise(withPoints);
     std::printf("repaint: median %.2f ms, p25 %.2f, p75 %.2f over %d runs (%s)\n", s.median, s.p25,
                 s.p75, kRuns, bench::CpuModel().c_str());

@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <utility>
 
 namespace {
 
@@ -153,6 +156,67 @@ TEST(StripChart, ColoursAndTimeLabels) {
     EXPECT_EQ(StripChart::TimeLabel(date, 1.0 / 1440), "13:45:30");
     EXPECT_EQ(StripChart::TimeLabel(date, 0.5), "13:45");
     EXPECT_EQ(StripChart::TimeLabel(date, 3), "2000/01/01");
+}
+
+// The drawn picture of one red channel on the analog track: each column's
+// red pixels must form one run, and the runs of neighbouring columns must
+// touch, from the first point's column to the last one's. Catches joins
+// left out across empty columns, holes inside a column and a fill leaking
+// into the frames drawn after a trace (a second run in every column).
+TEST(StripChart, TracesAreDrawnAsUnbrokenLines) {
+    struct Case {
+        const char* what;
+        int16_t style;
+        std::vector<std::pair<double, double>> points;  // (day, value)
+        bool held = false;                              // the track's range is 0 to 100
+    };
+    std::vector<std::pair<double, double>> noise;
+    for (int i = 0; i < 4000; ++i) noise.push_back({0.1 + 0.8 * i / 4000, 50 + (i * 37 % 41) - 20});
+    const Case cases[] = {
+        {"steep line over empty columns", 0, {{0.1, 0}, {0.9, 100}}},
+        {"level line over empty columns", 0, {{0.1, 50}, {0.9, 50}}},
+        {"held steps", 2, {{0.1, 20}, {0.5, 80}, {0.9, 20}}},
+        {"noise denser than the pixels", 0, noise},
+        {"held at both ends of the range", 0, {{0.1, -500}, {0.5, 500}, {0.9, 50}}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StripChart chart;
+        chart.resize(320, 240);
+        chart.SetTimeSpan(1.0);
+        chart.SetChannel(0);
+        chart.SetChannelColor(0x0000FF);
+        chart.SetChannelStyle(c.style);
+        if (c.held) {
+            chart.SetTrackRangeMin(0);
+            chart.SetTrackRangeMax(100);
+        }
+        for (const auto& [t, v] : c.points) chart.AddSample(0, t, v);
+        chart.SetCurrentTime(1.0);
+        QImage image(chart.size(), QImage::Format_RGB32);
+        chart.render(&image);
+        std::map<int, std::pair<int, int>> runs;  // column -> first and last red row
+        for (int x = 0; x < image.width(); ++x) {
+            int first = -1, last = -1, count = 0;
+            for (int y = 0; y < image.height(); ++y)
+                if (image.pixel(x, y) == qRgb(255, 0, 0)) {
+                    if (first < 0) first = y;
+                    last = y;
+                    ++count;
+                }
+            if (count == 0) continue;
+            ASSERT_EQ(count, last - first + 1) << "column " << x << " has a hole";
+            runs[x] = {first, last};
+        }
+        ASSERT_GT(runs.size(), 150u);  // 0.8 of a plot about 256 pixels wide
+        ASSERT_EQ(runs.rbegin()->first - runs.begin()->first + 1, static_cast<int>(runs.size()))
+            << "a column without the line";
+        for (auto it = std::next(runs.begin()); it != runs.end(); ++it) {
+            const auto& [a, b] = std::prev(it)->second;
+            const auto& [cFirst, cLast] = it->second;
+            EXPECT_TRUE(cFirst <= b + 1 && cLast >= a - 1) << "gap before column " << it->first;
+        }
+    }
 }
 
 }  // namespace
