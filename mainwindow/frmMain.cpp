@@ -60,8 +60,9 @@ frmMain::frmMain(QWidget* parent)
         "QGroupBox::title{subcontrol-origin:margin;left:8px;padding:0 3px;}");
 
     // Status lines and log rows of a command's requests are painted at
-    // screen pace, not once per request.
-    new ui::PaintPacer(this);
+    // screen pace, not once per request; the status line lays out only the
+    // text that is about to be painted.
+    auto* pacer = new ui::PaintPacer(this);
 
     BuildMenus();
     BuildToolbar();
@@ -78,6 +79,11 @@ frmMain::frmMain(QWidget* parent)
     txtStatus.Create(area);
     txtStatus.Move(120, 9600, kQ300Width - 240, 345);
     txtStatus.SetLocked(true);
+    txtStatus.SetDeferredDisplay(true);
+    connect(pacer, &ui::PaintPacer::aboutToPaint, this, [this] {
+        txtStatus.ShowDeferredText();
+        lvwEventLog.ShowDeferredRows();
+    });
 
     Timer1.SetEnabled(false);
     Timer1.SetInterval(0);
@@ -265,6 +271,7 @@ void frmMain::BuildTables(QWidget* parent) {
     lvwEventLog.Create(fmeEventLog.container());
     lvwEventLog.Move(120, 240, kQ300Width - 2160, kPanelHeight - 360);
     lvwEventLog.AddColumnHeader("Event Log", kQ300Width - 2400, Align::Left);
+    lvwEventLog.SetDeferredRows(true);
     cmdEventLogSave.Create(fmeEventLog.container(), "SaveLog");
     cmdEventLogSave.Move(kQ300Width - 1920, 240, 1440, 420);
     cmdEventLogClear.Create(fmeEventLog.container(), "ClearLog");

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -43,13 +44,38 @@ class WaitRegistration {
     std::pair<QThread*, QAbstractEventDispatcher*> entry_;
 };
 
+// The timer that ends a blocked wait at its deadline, one per thread. It is
+// not stopped when a wait ends: the next wait, a few microseconds later,
+// usually has a later deadline and keeps it running, instead of registering
+// and removing a timer per request. It only ever fires earlier than needed
+// (a wait woken early tests its condition and blocks again), never later:
+// while a wait blocks, the timer runs and is due no later than its deadline.
+struct DeadlineTimer {
+    std::unique_ptr<QTimer> timer;
+    QAbstractEventDispatcher* dispatcher = nullptr;  // the one it runs on
+    std::chrono::steady_clock::time_point due;
+};
+thread_local DeadlineTimer t_deadline;
+
+void ArmDeadline(QAbstractEventDispatcher* dispatcher, uint32_t ms) {
+    DeadlineTimer& d = t_deadline;
+    const auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    if (d.timer && d.dispatcher != dispatcher) d.timer.reset();  // its dispatcher is gone
+    if (!d.timer) {
+        d.timer = std::make_unique<QTimer>();
+        d.timer->setSingleShot(true);
+        d.timer->setTimerType(Qt::PreciseTimer);
+        d.dispatcher = dispatcher;
+    }
+    if (d.timer->isActive() && d.due <= due) return;
+    d.timer->start(static_cast<int>(std::min<uint32_t>(ms, 0x7fffffff)));
+    d.due = due;
+}
+
 // Blocks until at least one event was processed; the deadline timer makes
 // sure that happens no later than `ms` from now.
-void BlockUntilNextEvent(uint32_t ms) {
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    deadline.setTimerType(Qt::PreciseTimer);
-    deadline.start(static_cast<int>(std::min<uint32_t>(ms, 0x7fffffff)));
+void BlockUntilNextEvent(QAbstractEventDispatcher* dispatcher, uint32_t ms) {
+    ArmDeadline(dispatcher, ms);
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
@@ -73,7 +99,7 @@ bool WaitUntil(const std::function<bool()>& done, uint32_t timeoutMs) {
     } else {
         const uint32_t elapsed = GetTickCount() - t0;
         if (elapsed < timeoutMs)
-            BlockUntilNextEvent(timeoutMs - elapsed);
+            BlockUntilNextEvent(dispatcher, timeoutMs - elapsed);
         else
             DoEvents();
     }
@@ -83,7 +109,7 @@ bool WaitUntil(const std::function<bool()>& done, uint32_t timeoutMs) {
         if (elapsed >= timeoutMs) return false;
         const uint32_t remaining = timeoutMs - elapsed;
         if (dispatcher != nullptr) {
-            BlockUntilNextEvent(remaining);
+            BlockUntilNextEvent(dispatcher, remaining);
         } else {
             // Nothing can change the condition on this thread before the
             // deadline; test it once more there.

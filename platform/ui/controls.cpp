@@ -270,6 +270,7 @@ TextBox::~TextBox() {
 TextBox* TextBox::Focused() { return TextBoxFocus::Current(); }
 
 void TextBox::SetFocus() {
+    ShowDeferredText();
     if (!Visible() || !Enabled())
         throw rt::RuntimeError(rt::ErrInvalidProcedureCall, "Invalid procedure call or argument");
     TextBoxFocus::MoveTo(this);
@@ -281,12 +282,14 @@ int TextBox::SelStart() const {
 }
 
 void TextBox::SetSelStart(int start) {
+    ShowDeferredText();
     edit()->setCursorPosition(std::clamp(start, 0, static_cast<int>(edit()->text().size())));
 }
 
 int TextBox::SelLength() const { return static_cast<int>(edit()->selectedText().size()); }
 
 void TextBox::SetSelLength(int length) {
+    ShowDeferredText();
     const int start = SelStart();
     const int size = static_cast<int>(edit()->text().size());
     edit()->setSelection(start, std::clamp(length, 0, size - start));
@@ -296,7 +299,7 @@ void TextBox::Create(QWidget* parent, const std::string& text) {
     auto* e = new QLineEdit(Q(text), parent);
     Adopt(e);
     Track(QObject::connect(e, &QLineEdit::textChanged, e, [this] {
-        if (Change) Change();
+        if (Change && !showing_) Change();
     }));
     auto* events = new TextBoxEvents(this, e);
     e->installEventFilter(events);
@@ -304,8 +307,34 @@ void TextBox::Create(QWidget* parent, const std::string& text) {
 }
 
 QLineEdit* TextBox::edit() const { return static_cast<QLineEdit*>(widget()); }
-std::string TextBox::Text() const { return S(edit()->text()); }
-void TextBox::SetText(const std::string& text) { edit()->setText(Q(text)); }
+std::string TextBox::Text() const { return S(deferred_ ? *deferred_ : edit()->text()); }
+
+void TextBox::SetText(const std::string& text) {
+    if (!deferredDisplay_ || !edit()->isVisible()) {
+        deferred_.reset();
+        edit()->setText(Q(text));
+        return;
+    }
+    QString q = Q(text);
+    const bool changed = q != (deferred_ ? *deferred_ : edit()->text());
+    deferred_ = std::move(q);
+    edit()->update();
+    if (changed && Change) Change();
+}
+
+void TextBox::SetDeferredDisplay(bool deferred) {
+    deferredDisplay_ = deferred;
+    if (!deferred) ShowDeferredText();
+}
+
+void TextBox::ShowDeferredText() {
+    if (!deferred_ || widget() == nullptr) return;
+    const QString text = std::move(*deferred_);
+    deferred_.reset();
+    showing_ = true;  // Change ran when the text was set
+    edit()->setText(text);
+    showing_ = false;
+}
 bool TextBox::Locked() const { return edit()->isReadOnly(); }
 void TextBox::SetLocked(bool locked) { edit()->setReadOnly(locked); }
 

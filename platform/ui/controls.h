@@ -16,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -198,9 +199,22 @@ class TextBox : public Control {
     int SelLength() const;
     void SetSelLength(int length);
 
+    // Deferred display, for a status line that a command rewrites once per
+    // request: while the box is visible, SetText only records the text
+    // (Text() and Change see it at once) and asks for a repaint; the line
+    // edit lays it out when ShowDeferredText() runs, just before the window
+    // paints. Texts replaced before a paint are never laid out, which costs
+    // far more than the request they report. A hidden box takes its text
+    // at once.
+    void SetDeferredDisplay(bool deferred);
+    void ShowDeferredText();
+
   private:
     QLineEdit* edit() const;
     QPointer<QObject> filter_;
+    bool deferredDisplay_ = false;
+    std::optional<QString> deferred_;  // recorded, not yet in the line edit
+    bool showing_ = false;             // ShowDeferredText() is setting it
 };
 
 // A check box: Value 0 (cleared) or 1 (checked). Setting Value from code to

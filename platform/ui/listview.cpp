@@ -1,5 +1,6 @@
 #include "platform/ui/listview.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QTreeWidget>
 
@@ -14,7 +15,12 @@ namespace ui {
 std::string ListItem::Text() const { return S(item_->text(0)); }
 void ListItem::SetText(const std::string& text) { item_->setText(0, Q(text)); }
 
+void ListItem::Place() const {
+    if (list_ != nullptr) list_->ShowDeferredRows();
+}
+
 void ListItem::CheckSubItem(int index) const {
+    Place();
     const QTreeWidget* tree = item_->treeWidget();
     if (!tree || index < 1 || index >= tree->columnCount()) OutOfBounds();
 }
@@ -30,6 +36,7 @@ void ListItem::SetSubItem(int index, const std::string& text) {
 }
 
 int ListItem::Index() const {
+    Place();
     const QTreeWidget* tree = item_->treeWidget();
     return tree ? tree->indexOfTopLevelItem(item_) + 1 : 0;
 }
@@ -37,6 +44,7 @@ int ListItem::Index() const {
 bool ListItem::Selected() const { return item_->isSelected(); }
 
 void ListItem::SetSelected(bool on) {
+    Place();
     if (on && item_->treeWidget()) item_->treeWidget()->setCurrentItem(item_);
     item_->setSelected(on);
 }
@@ -83,23 +91,81 @@ Align ListView::ColumnHeaderAlignment(int index) const {
 }
 
 ListItem ListView::AddItem(const std::string& text) {
-    auto* item = new QTreeWidgetItem(tree());
+    // Filled before it joins the tree: the view then hears of one new row,
+    // not of a change per column. Left, the view's own alignment, is not
+    // stored in every row.
+    auto* item = new QTreeWidgetItem();
     for (int c = 0; c < static_cast<int>(alignments_.size()); ++c)
-        item->setTextAlignment(c, QtAlign(alignments_[c]));
+        if (alignments_[c] != Align::Left) item->setTextAlignment(c, QtAlign(alignments_[c]));
     item->setText(0, Q(text));
+    if (deferredRows_) {
+        deferred_.push_back(item);
+        tree()->viewport()->update();
+        return ListItem(item, this);
+    }
+    ShowDeferredRows();
+    tree()->addTopLevelItem(item);
     return ListItem(item);
 }
 
-int ListView::ListItemCount() const { return tree()->topLevelItemCount(); }
+namespace {
+
+// Places a list view's deferred rows before the view is shown.
+class ShowWatcher : public QObject {
+  public:
+    ShowWatcher(const ListView* list, QObject* parent) : QObject(parent), list_(list) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Show) list_->ShowDeferredRows();
+        return false;
+    }
+
+  private:
+    const ListView* list_;
+};
+
+}  // namespace
+
+ListView::~ListView() {
+    delete showWatcher_.data();
+    qDeleteAll(deferred_);
+}
+
+void ListView::SetDeferredRows(bool deferred) {
+    deferredRows_ = deferred;
+    if (!deferred) {
+        ShowDeferredRows();
+    } else if (showWatcher_.isNull()) {
+        showWatcher_ = new ShowWatcher(this, tree());
+        tree()->installEventFilter(showWatcher_.data());
+    }
+}
+
+void ListView::ShowDeferredRows() const {
+    if (deferred_.empty() || widget() == nullptr) return;
+    const QList<QTreeWidgetItem*> rows(deferred_.begin(), deferred_.end());
+    deferred_.clear();
+    tree()->addTopLevelItems(rows);
+}
+
+int ListView::ListItemCount() const {
+    ShowDeferredRows();
+    return tree()->topLevelItemCount();
+}
 
 ListItem ListView::ListItems(int index) const {
+    ShowDeferredRows();
     if (index < 1 || index > tree()->topLevelItemCount()) OutOfBounds();
     return ListItem(tree()->topLevelItem(index - 1));
 }
 
-void ListView::ClearItems() { tree()->clear(); }
+void ListView::ClearItems() {
+    qDeleteAll(deferred_);
+    deferred_.clear();
+    tree()->clear();
+}
 
 std::optional<ListItem> ListView::FindItem(const std::string& text) const {
+    ShowDeferredRows();
     const QString wanted = Q(text);
     const int n = tree()->topLevelItemCount();
     for (int i = 0; i < n; ++i) {
@@ -110,6 +176,7 @@ std::optional<ListItem> ListView::FindItem(const std::string& text) const {
 }
 
 std::optional<ListItem> ListView::SelectedItem() const {
+    ShowDeferredRows();
     const auto selected = tree()->selectedItems();
     if (selected.isEmpty()) return std::nullopt;
     return ListItem(selected.first());

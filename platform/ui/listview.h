@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/ui/controls.h"
 
@@ -18,9 +19,14 @@ namespace ui {
 constexpr int ErrIndexOutOfBounds = 35600;
 
 // A handle on one row; valid while the row is in its list.
+class ListView;
+
 class ListItem {
   public:
-    explicit ListItem(QTreeWidgetItem* item) : item_(item) {}
+    // `list`: the list view whose deferred row this may be (see
+    // ListView::SetDeferredRows); what needs the row in its list places it.
+    explicit ListItem(QTreeWidgetItem* item, const ListView* list = nullptr)
+        : item_(item), list_(list) {}
     std::string Text() const;
     void SetText(const std::string& text);
     // Sub-items 1 to the number of columns - 1; any other index raises
@@ -34,7 +40,9 @@ class ListItem {
 
   private:
     void CheckSubItem(int index) const;
+    void Place() const;
     QTreeWidgetItem* item_;
+    const ListView* list_;
 };
 
 class ListView : public Control {
@@ -56,9 +64,22 @@ class ListView : public Control {
 
     std::function<void()> DblClick;
 
+    // Deferred rows, for a log that a command extends once per request:
+    // AddItem keeps the new row aside and asks for a repaint;
+    // ShowDeferredRows(), run just before the window paints and when the
+    // view is shown, adds the rows kept so far in one insertion. Everything
+    // that reads or changes the rows places the kept ones first, so the
+    // list looks the same through this class.
+    void SetDeferredRows(bool deferred);
+    void ShowDeferredRows() const;
+    ~ListView() override;
+
   private:
     QTreeWidget* tree() const;
     std::vector<Align> alignments_;
+    bool deferredRows_ = false;
+    mutable std::vector<QTreeWidgetItem*> deferred_;  // owned until shown
+    QPointer<QObject> showWatcher_;
 };
 
 }  // namespace ui

@@ -33,6 +33,7 @@ bool PaintPacer::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     sinceLastPaint_.start();
+    emit aboutToPaint();
     return false;
 }
 
@@ -42,6 +43,7 @@ void PaintPacer::Deliver() {
     if (window_.isNull()) return;
     delivering_ = true;
     sinceLastPaint_.start();
+    emit aboutToPaint();
     QEvent request(QEvent::UpdateRequest);
     QCoreApplication::sendEvent(window_, &request);
     delivering_ = false;

@@ -26,6 +26,11 @@ class PaintPacer : public QObject {
     // Whether a paint is held back right now.
     bool Holding() const { return holding_; }
 
+  signals:
+    // The window is about to paint: what is shown only when it is painted
+    // (a status line's deferred text) is brought up to date now.
+    void aboutToPaint();
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
