@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -150,6 +151,40 @@ TEST_F(EventWait, ThreadWithoutEventLoopStillHonoursTheDeadline) {
     plain.join();
     EXPECT_FALSE(result);
     EXPECT_GE(elapsed, 40u);
+}
+
+// The deadline timer outlives a wait; each wait must still end at its own
+// deadline: a short wait after a long one, an inner wait shorter than the
+// outer one, and an outer wait whose deadline passes inside a longer inner
+// wait (it ends, false, once the inner one returns).
+TEST_F(EventWait, EveryWaitEndsAtItsOwnDeadline) {
+    bool flag = false;
+    QTimer::singleShot(10, [&] { flag = true; });
+    EXPECT_TRUE(rt::WaitUntil([&] { return flag; }, 60000));  // blocks once
+    uint32_t t0 = rt::GetTickCount();
+    EXPECT_FALSE(rt::WaitUntil([] { return false; }, 100));
+    EXPECT_LT(rt::GetTickCount() - t0, 2000u);
+
+    struct Case {
+        const char* what;
+        uint32_t outerMs, innerMs;
+    };
+    for (const Case& c : {Case{"inner shorter", 400, 100}, Case{"inner longer", 100, 400}}) {
+        SCOPED_TRACE(c.what);
+        uint32_t innerTook = 0;
+        QTimer::singleShot(0, [&] {
+            const uint32_t i0 = rt::GetTickCount();
+            EXPECT_FALSE(rt::WaitUntil([] { return false; }, c.innerMs));
+            innerTook = rt::GetTickCount() - i0;
+        });
+        t0 = rt::GetTickCount();
+        EXPECT_FALSE(rt::WaitUntil([] { return false; }, c.outerMs));
+        const uint32_t outerTook = rt::GetTickCount() - t0;
+        EXPECT_GE(innerTook, c.innerMs);
+        EXPECT_LT(innerTook, c.innerMs + 1500);
+        EXPECT_GE(outerTook, std::max(c.outerMs, c.innerMs));
+        EXPECT_LT(outerTook, std::max(c.outerMs, c.innerMs) + 1500);
+    }
 }
 
 }  // namespace

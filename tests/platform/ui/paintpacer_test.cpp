@@ -6,11 +6,15 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPaintEvent>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QWindow>
 
 #include "platform/EventWait.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/listview.h"
 
 namespace {
 
@@ -86,6 +90,70 @@ TEST_F(PaintPacerTest, InsideAWaitUpdatesWaitForTheEndOfTheCommand) {
     ASSERT_TRUE(LoopUntil([&] { return !pacer->Holding(); }, 2000));
     EXPECT_EQ(label->paints, before + 1);
     EXPECT_EQ(label->painted, "20");
+}
+
+// A status line and a log with deferred display, wired to the pacer as the
+// main window wires them: inside a wait their widgets stay as they were,
+// while Text(), Change and the list's own reads see every change at once;
+// the paint at the end of the command shows the last text and every row.
+TEST_F(PaintPacerTest, DeferredTextAndRowsReachTheirWidgetsJustBeforeThePaint) {
+    ui::TextBox status;
+    status.Create(&window);
+    status.SetDeferredDisplay(true);
+    ui::ListView log;
+    log.Create(&window);
+    log.AddColumnHeader("Event Log", 3000);
+    log.SetDeferredRows(true);
+    status.SetVisible(true);
+    log.SetVisible(true);
+    QObject::connect(pacer, &ui::PaintPacer::aboutToPaint, [&] {
+        status.ShowDeferredText();
+        log.ShowDeferredRows();
+    });
+    ASSERT_TRUE(LoopUntil([&] { return !pacer->Holding(); }, 2000));
+    auto* edit = qobject_cast<QLineEdit*>(status.widget());
+    auto* tree = qobject_cast<QTreeWidget*>(log.widget());
+    int changes = 0;
+    status.Change = [&] { ++changes; };
+
+    int reads = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (reads == 20) return;
+        ++reads;
+        status.SetText("Read " + std::to_string(reads));
+        status.SetText("Read " + std::to_string(reads));  // no change: no Change
+        log.AddItem(status.Text());
+    });
+    tick.start(0);
+    ASSERT_TRUE(rt::WaitUntil([&] { return reads == 20; }, 5000));
+    tick.stop();
+    EXPECT_EQ(status.Text(), "Read 20");
+    EXPECT_EQ(changes, 20);
+    EXPECT_EQ(edit->text(), "");
+    EXPECT_EQ(tree->topLevelItemCount(), 0);
+
+    ASSERT_TRUE(LoopUntil([&] { return !pacer->Holding(); }, 2000));
+    EXPECT_EQ(edit->text(), "Read 20");
+    EXPECT_EQ(changes, 20);
+    ASSERT_EQ(tree->topLevelItemCount(), 20);
+    EXPECT_EQ(tree->topLevelItem(0)->text(0), "Read 1");
+    EXPECT_EQ(tree->topLevelItem(19)->text(0), "Read 20");
+
+    // A row kept aside is placed by whatever needs it in the list.
+    const ui::ListItem late = log.AddItem("late");
+    EXPECT_EQ(late.Index(), 21);
+    log.AddItem("later");
+    EXPECT_EQ(log.ListItems(22).Text(), "later");
+    // A hidden log places its rows when it is shown again.
+    log.SetVisible(false);
+    log.AddItem("while hidden");
+    EXPECT_EQ(tree->topLevelItemCount(), 22);
+    log.SetVisible(true);
+    EXPECT_EQ(tree->topLevelItemCount(), 23);
+    log.ClearItems();
+    log.AddItem("after clearing");
+    EXPECT_EQ(log.ListItemCount(), 1);
 }
 
 }  // namespace
