@@ -6,7 +6,9 @@
 //   libmodbus  modbus_read_registers / modbus_read_input_registers (when the
 //              benchmark was built with libmodbus)
 // against two servers: a minimal one that answers every request at once
-// (one thread per connection) and the station stand-in. Requests: function 3
+// (one thread per connection) and the station stand-in. A fourth client,
+// "event loop", is the least an event-pumping wait costs (a plain socket
+// with a read notifier), as a floor for the team road's own share. Requests: function 3
 // for 10 registers, and the controller status read (function 4, 42
 // registers). Each run times every client in turn, the order rotated from
 // run to run. Also measures the processor time of a wait that no reply ends.
@@ -20,6 +22,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -193,6 +196,37 @@ Client BareClient(uint16_t port, const Request& rq, uint8_t unit) {
             [fd] { ::close(fd); }};
 }
 
+// The least an event-loop wait can cost: a plain socket, a read notifier and
+// QCoreApplication::processEvents blocking until the whole reply has been
+// read, no deadline timer, no framing. What the team road adds to this is
+// its own; what this adds to the bare socket is the event loop's.
+Client EventLoopClient(uint16_t port, const Request& rq, uint8_t unit) {
+    const int fd = ConnectTo(port);
+    auto frame =
+        std::make_shared<ModbusFrame>(BuildReadRequest(unit, rq.function, rq.start, rq.count));
+    const size_t want = 9 + 2 * static_cast<size_t>(rq.count);
+    auto got = std::make_shared<size_t>(0);
+    auto notifier = std::make_shared<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, [fd, got] {
+        uint8_t buffer[512];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n > 0) *got += static_cast<size_t>(n);
+    });
+    return {"event loop",
+            [fd, frame, got, want] {
+                *got = 0;
+                if (!WriteAll(fd, frame->data(), frame->size())) return false;
+                while (*got < want)
+                    QCoreApplication::processEvents(QEventLoop::AllEvents |
+                                                    QEventLoop::WaitForMoreEvents);
+                return *got == want;
+            },
+            [fd, notifier] {
+                notifier->setEnabled(false);
+                ::close(fd);
+            }};
+}
+
 #ifdef NX_HAVE_LIBMODBUS
 Client LibmodbusClient(uint16_t port, const Request& rq, uint8_t unit) {
     modbus_t* ctx = modbus_new_tcp("127.0.0.1", port);
@@ -225,11 +259,12 @@ double TimeTrips(Client& c, int trips) {
 
 void Compare(const std::string& server, uint16_t port, const Request& rq, uint8_t unit, int trips,
              int runs) {
-    std::vector<Client> clients = {TeamClient(port, rq, unit), BareClient(port, rq, unit)};
+    std::vector<Client> clients = {TeamClient(port, rq, unit), BareClient(port, rq, unit),
+                                   EventLoopClient(port, rq, unit)};
 #ifdef NX_HAVE_LIBMODBUS
     clients.push_back(LibmodbusClient(port, rq, unit));
 #endif
-    // For profiling one client: LINK_ROUNDTRIP_ONLY=team, bare or libmodbus.
+    // For profiling one client: LINK_ROUNDTRIP_ONLY=team, bare, event loop or libmodbus.
     if (const char* only = std::getenv("LINK_ROUNDTRIP_ONLY")) {
         for (Client& c : clients)
             if (c.name != only) c.once = [] { return true; };
@@ -247,8 +282,9 @@ void Compare(const std::string& server, uint16_t port, const Request& rq, uint8_
     const std::string name = std::string("round trip ") + rq.name + ", " + server;
     const std::string note = std::to_string(trips) + " trips x " + std::to_string(runs) + " runs";
     bench::PrintRow(name, "us", "team", us[0], "bare socket", us[1], note);
-    if (clients.size() > 2) {
-        bench::PrintRow(name, "us", "team", us[0], "libmodbus", us[2], note);
+    bench::PrintRow(name, "us", "event loop", us[2], "bare socket", us[1], note);
+    if (clients.size() > 3) {
+        bench::PrintRow(name, "us", "team", us[0], "libmodbus", us[3], note);
     } else {
         std::printf("ROW|%s|us|team|-|-|-|libmodbus|-|-|-|-|-|-|not built with libmodbus\n",
                     name.c_str());
