@@ -176,13 +176,28 @@ void frmMain::BuildPages(QWidget* parent) {
     }
     frmCAOConf_Value.Create(fmeCAOConf.container(), "", false);
     frmCAOConf_Value.Move(120, 240, kPageWidth - 240, kPageHeight - 360);
-    doPage.Create(fmeDigitalOut);
-    controllerPage.Create(fmeIOMPoolConf);
-    aiPage.Create(fmeCAIConf);
-    sensorPage.Create(fmeCAISConf);
-    piPage.Create(fmePIIOMConf);
-    poPage.Create(fmePOIOMConf);
-    aoPage.Create(fmeCAOConf, frmCAOConf_Value);
+    // The pages' controls are built when a page is first needed
+    // (ModulePageOf, Controller): together they are hundreds of controls,
+    // most of which a session never shows, and building them was most of
+    // the window's start-up.
+}
+
+void frmMain::BuildOnce(ui::Frame& frame, bool& built, const std::function<void()>& create) {
+    if (built) return;
+    built = true;
+    // Controls made inside a frame on screen would stay hidden; made while
+    // the frame is hidden, they appear with it.
+    QWidget* w = frame.widget();
+    const bool shown = w->isVisible();
+    if (shown) w->hide();
+    create();
+    if (shown) w->show();
+}
+
+pages::ControllerPage& frmMain::Controller() {
+    BuildOnce(fmeIOMPoolConf, controllerPageBuilt_,
+              [this] { controllerPage.Create(fmeIOMPoolConf); });
+    return controllerPage;
 }
 
 std::vector<ui::Frame*> frmMain::PageFrames() {

@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -226,7 +227,10 @@ class frmMain : public QMainWindow,
     // The frame of a page kind, and the built page that fills it (nullptr
     // while a kind has only its frame).
     ui::Frame& PageFrame(pages::PageKind kind);
+    // The page of a kind, its controls built on the first call.
     pages::ModulePage* ModulePageOf(pages::PageKind kind);
+    // The controller page, its controls built on the first call.
+    pages::ControllerPage& Controller();
 
     // ---- Mapping tables, summaries and event log ------------------------------
     ui::Frame fmeIOMMapping;
@@ -262,6 +266,11 @@ class frmMain : public QMainWindow,
     void BuildConnectionBar(QWidget* parent);
     void BuildRack(QWidget* parent);
     void BuildPages(QWidget* parent);
+    // Runs `create` (which builds controls inside `frame`) the first time,
+    // as `built` records.
+    static void BuildOnce(ui::Frame& frame, bool& built, const std::function<void()>& create);
+    std::array<bool, 7> pagesBuilt_{};  // by PageKind
+    bool controllerPageBuilt_ = false;
     void BuildTables(QWidget* parent);
     void WireControls();
     void ToolbarUpload();

@@ -36,12 +36,28 @@ ui::Frame& frmMain::PageFrame(pages::PageKind kind) {
 }
 
 pages::ModulePage* frmMain::ModulePageOf(pages::PageKind kind) {
-    if (kind == pages::PageKind::DigitalOutput) return &doPage;
-    if (kind == pages::PageKind::AnalogInput) return &aiPage;
-    if (kind == pages::PageKind::SensorInput) return &sensorPage;
-    if (kind == pages::PageKind::PulseInput) return &piPage;
-    if (kind == pages::PageKind::PulseOutput) return &poPage;
-    if (kind == pages::PageKind::AnalogOutput) return &aoPage;
+    using pages::PageKind;
+    const auto built = [this, kind](auto& page, auto&&... frames) -> pages::ModulePage* {
+        BuildOnce(PageFrame(kind), pagesBuilt_[static_cast<size_t>(kind)],
+                  [&page, &frames...] { page.Create(frames...); });
+        return &page;
+    };
+    switch (kind) {
+        case PageKind::DigitalOutput:
+            return built(doPage, fmeDigitalOut);
+        case PageKind::AnalogInput:
+            return built(aiPage, fmeCAIConf);
+        case PageKind::SensorInput:
+            return built(sensorPage, fmeCAISConf);
+        case PageKind::PulseInput:
+            return built(piPage, fmePIIOMConf);
+        case PageKind::PulseOutput:
+            return built(poPage, fmePOIOMConf);
+        case PageKind::AnalogOutput:
+            return built(aoPage, fmeCAOConf, frmCAOConf_Value);
+        case PageKind::NoModule:
+            break;
+    }
     return nullptr;
 }
 
@@ -61,9 +77,10 @@ void frmMain::optSlot_Click(int index) {
         return;
     }
     const pages::PageKind kind = pages::DispatchPage(model);
+    pages::ModulePage* page = ModulePageOf(kind);  // built first: it sets its caption
     if (kind == pages::PageKind::SensorInput)
         fmeCAISConf.SetCaption(pages::SensorPageCaption(model));
-    if (pages::ModulePage* page = ModulePageOf(kind)) {
+    if (page != nullptr) {
         if (!page->Fill(node, SelSlot)) fmeNoModule.ZOrder(0);
         return;
     }
@@ -86,5 +103,5 @@ void frmMain::optMCU_Click(int index) {
         return;
     }
     ShowCurrentModule(optMCU(index), ConfigReal[node].McuName[index], 250);
-    controllerPage.Fill(node);
+    Controller().Fill(node);
 }

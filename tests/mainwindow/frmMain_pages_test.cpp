@@ -3,6 +3,8 @@
 // stand-in's configuration edited on the pages and downloaded.
 #include <gtest/gtest.h>
 
+#include <QWidget>
+
 #include "config/ModuleCatalog.h"
 #include "config/NodeConfig.h"
 #include "mainwindow/frmMain.h"
@@ -85,6 +87,28 @@ TEST_F(MainWindowTest, ControllerClickOpensTheControllerPageOnlyForAController) 
     EXPECT_EQ(w.TxtNetID.Text(), "12");
     w.optMCU(1).PerformClick();
     EXPECT_EQ(FrontPage(w), &w.fmeNoModule);
+}
+
+// A page's controls are built on its first use; built while its frame is
+// already on screen, every control that was not hidden on purpose shows.
+TEST_F(MainWindowTest, PagesAreBuiltOnFirstUseAndShowTheirControls) {
+    frmMain& w = Open();
+    w.show();
+    for (ui::Frame* f : {&w.fmeDigitalOut, &w.fmeIOMPoolConf, &w.fmeCAIConf, &w.fmePOIOMConf})
+        EXPECT_TRUE(f->container()->findChildren<QWidget*>().isEmpty());
+    ConfigReal[0].McuName[0] = "GW-7010";
+    w.ShowRackPictures(0);
+    w.fmeIOMPoolConf.ZOrder(0);
+    ASSERT_TRUE(w.fmeIOMPoolConf.container()->isVisible());
+    w.optMCU(0).PerformClick();
+    const auto built = w.fmeIOMPoolConf.container()->findChildren<QWidget*>();
+    EXPECT_FALSE(built.isEmpty());
+    for (const QWidget* c : built) {
+        if (!c->testAttribute(Qt::WA_WState_ExplicitShowHide)) {
+            EXPECT_TRUE(c->isVisible()) << c->metaObject()->className();
+        }
+    }
+    EXPECT_TRUE(w.fmeDigitalOut.container()->findChildren<QWidget*>().isEmpty());
 }
 
 TEST_F(OnlineWindowTest, PageEditsReachTheStationAndComeBackWithTheNextUpload) {
