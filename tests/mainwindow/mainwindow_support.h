@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "config/NodeConfig.h"
 #include "mainwindow/frmMain.h"
 #include "platform/dialogs.h"
 #include "sim/StationSim.h"
@@ -33,6 +34,42 @@ class MainWindowTest : public ::testing::Test {
     rt::ScriptedDialogs dialogs;
     std::unique_ptr<frmMain> window;
     int programEnds = 0;
+};
+
+// A window for the tests of one module page (`kPage`, the page a slot click
+// fills): the set-up opens it; the tests put modules in slots, then Commit.
+template <typename Page, Page frmMain::*kPage>
+class PageTest : public MainWindowTest {
+  protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        Open();
+    }
+    // Slot `slot` of node 0 holds `model`, present and working (state 32);
+    // returns the read record for the counts and codes.
+    static NodeConfig& PutWorking(int slot, const char* model) {
+        NodeConfig& n = ConfigReal[0];
+        n.Module[slot] = model;
+        n.SlotPresent[slot] = kTrue;
+        n.NMTState[slot] = 32;
+        return n;
+    }
+    // The edited record becomes the read one, and the rack shows it.
+    void Commit() {
+        ConfigSetting[0] = ConfigReal[0];
+        window->ShowRackPictures(0);
+    }
+    // Clicks slot `slot` (again) and returns the page it filled.
+    Page& Show(int slot) {
+        window->optSlot(slot).SetValue(false);
+        window->optSlot(slot).PerformClick();
+        return (*window).*kPage;
+    }
+    // Clicks a page's button, answering its confirmation with Yes.
+    void Answer(ui::CommandButton& button) {
+        dialogs.AnswerMsgBox(rt::vbYes);
+        button.PerformClick();
+    }
 };
 
 // A window whose link points at a station stand-in on 127.0.0.1 with free

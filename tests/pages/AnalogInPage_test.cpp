@@ -12,35 +12,22 @@
 
 namespace {
 
-class AnalogInTest : public testsupport::MainWindowTest {
+class AnalogInTest : public testsupport::PageTest<pages::AnalogInPage, &frmMain::aiPage> {
   protected:
     void SetUp() override {
-        MainWindowTest::SetUp();
-        Open();
+        PageTest::SetUp();
         const struct {
             const char* model;
             int16_t channels;
         } modules[] = {{"KB-521", 8}, {"KB-522", 16}, {"KA-321", 8}};
         for (int s = 0; s < 3; ++s) {
-            NodeConfig& n = ConfigReal[0];
-            n.Module[s] = modules[s].model;
-            n.SlotPresent[s] = kTrue;
-            n.NMTState[s] = 32;
+            NodeConfig& n = PutWorking(s, modules[s].model);
             n.AIChannel[s] = modules[s].channels;
             for (int ch = 0; ch < 16; ++ch) n.RangeCode(s, ch) = 7;
         }
-        ConfigSetting[0] = ConfigReal[0];
-        window->ShowRackPictures(0);
+        Commit();
     }
-    pages::AnalogInPage& Show(int slot) {
-        window->optSlot(slot).SetValue(false);
-        window->optSlot(slot).PerformClick();
-        return window->aiPage;
-    }
-    void Set(pages::AnalogInPage& page) {
-        dialogs.AnswerMsgBox(rt::vbYes);
-        page.cmdCAISetConf.PerformClick();
-    }
+    void Set(pages::AnalogInPage& page) { Answer(page.cmdCAISetConf); }
 };
 
 TEST_F(AnalogInTest, AlarmsAreStoredAsRawCountsOfTheRangeAndShownBack) {

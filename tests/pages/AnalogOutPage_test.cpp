@@ -12,33 +12,16 @@
 
 namespace {
 
-class AnalogOutTest : public testsupport::MainWindowTest {
+class AnalogOutTest : public testsupport::PageTest<pages::AnalogOutPage, &frmMain::aoPage> {
   protected:
-    void SetUp() override {
-        MainWindowTest::SetUp();
-        Open();
-    }
     // Slots 0..3 hold `model` with `channels` channels on `code`.
     void Put(const char* model, int channels, int16_t code) {
         for (int s = 0; s <= 3; ++s) {
-            NodeConfig& n = ConfigReal[0];
-            n.Module[s] = model;
-            n.SlotPresent[s] = kTrue;
-            n.NMTState[s] = 32;
+            NodeConfig& n = PutWorking(s, model);
             n.AOChannel[s] = channels;
             for (int ch = 0; ch < 16; ++ch) n.RangeCode(s, ch) = code;
         }
-        ConfigSetting[0] = ConfigReal[0];
-        window->ShowRackPictures(0);
-    }
-    pages::AnalogOutPage& Show(int slot) {
-        window->optSlot(slot).SetValue(false);
-        window->optSlot(slot).PerformClick();
-        return window->aoPage;
-    }
-    void Answer(ui::CommandButton& button) {
-        dialogs.AnswerMsgBox(rt::vbYes);
-        button.PerformClick();
+        Commit();
     }
 };
 

@@ -10,30 +10,14 @@
 
 namespace {
 
-class DigitalOutTest : public testsupport::MainWindowTest {
+class DigitalOutTest : public testsupport::PageTest<pages::DigitalOutPage, &frmMain::doPage> {
   protected:
     void SetUp() override {
-        MainWindowTest::SetUp();
-        Open();
-        for (int s = 0; s <= 3; ++s) {
-            NodeConfig& n = ConfigReal[0];
-            n.Module[s] = "KA-370";
-            n.SlotPresent[s] = kTrue;
-            n.NMTState[s] = 32;
-            n.DOChannel[s] = 32;
-        }
-        ConfigSetting[0] = ConfigReal[0];
-        window->ShowRackPictures(0);
+        PageTest::SetUp();
+        for (int s = 0; s <= 3; ++s) PutWorking(s, "KA-370").DOChannel[s] = 32;
+        Commit();
     }
-    pages::DigitalOutPage& Show(int slot) {
-        window->optSlot(slot).SetValue(false);
-        window->optSlot(slot).PerformClick();
-        return window->doPage;
-    }
-    void Set(pages::DigitalOutPage& page) {
-        dialogs.AnswerMsgBox(rt::vbYes);
-        page.cmdSetDOConf.PerformClick();
-    }
+    void Set(pages::DigitalOutPage& page) { Answer(page.cmdSetDOConf); }
     static std::vector<int> Checked(ui::ControlArray<ui::CheckBox>& boxes) {
         std::vector<int> on;
         for (int ch = 0; ch < 32; ++ch)

@@ -10,30 +10,16 @@
 
 namespace {
 
-class PulseInTest : public testsupport::MainWindowTest {
+class PulseInTest : public testsupport::PageTest<pages::PulseInPage, &frmMain::piPage> {
   protected:
     void SetUp() override {
-        MainWindowTest::SetUp();
-        Open();
+        PageTest::SetUp();
         for (int s = 0; s <= 3; ++s) {
-            NodeConfig& n = ConfigReal[0];
-            n.Module[s] = "KB-580";
-            n.SlotPresent[s] = kTrue;
-            n.NMTState[s] = 32;
+            NodeConfig& n = PutWorking(s, "KB-580");
             n.PIChannel[s] = 8;
             for (int ch = 0; ch < 8; ++ch) n.RangeCode(s, ch) = 83;
         }
-        ConfigSetting[0] = ConfigReal[0];
-        window->ShowRackPictures(0);
-    }
-    pages::PulseInPage& Show(int slot) {
-        window->optSlot(slot).SetValue(false);
-        window->optSlot(slot).PerformClick();
-        return window->piPage;
-    }
-    void Answer(ui::CommandButton& button) {
-        dialogs.AnswerMsgBox(rt::vbYes);
-        button.PerformClick();
+        Commit();
     }
 };
 

@@ -11,30 +11,16 @@
 
 namespace {
 
-class PulseOutTest : public testsupport::MainWindowTest {
+class PulseOutTest : public testsupport::PageTest<pages::PulseOutPage, &frmMain::poPage> {
   protected:
     void SetUp() override {
-        MainWindowTest::SetUp();
-        Open();
+        PageTest::SetUp();
         for (int s = 0; s <= 3; ++s) {
-            NodeConfig& n = ConfigReal[0];
-            n.Module[s] = "KA-371";
-            n.SlotPresent[s] = kTrue;
-            n.NMTState[s] = 32;
+            NodeConfig& n = PutWorking(s, "KA-371");
             n.POChannel[s] = 16;
             for (int ch = 0; ch < 16; ++ch) n.RangeCode(s, ch) = 98;
         }
-        ConfigSetting[0] = ConfigReal[0];
-        window->ShowRackPictures(0);
-    }
-    pages::PulseOutPage& Show(int slot) {
-        window->optSlot(slot).SetValue(false);
-        window->optSlot(slot).PerformClick();
-        return window->poPage;
-    }
-    void Answer(ui::CommandButton& button) {
-        dialogs.AnswerMsgBox(rt::vbYes);
-        button.PerformClick();
+        Commit();
     }
 };
 

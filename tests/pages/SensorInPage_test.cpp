@@ -21,16 +21,13 @@ constexpr SlotModel kSlots[] = {{"KA-340", 8, 14},  {"KB-540", 16, 15}, {"KA-310
                                 {"KB-523", 8, 8},   {"KB-524", 16, 8},  {"KA-330", 8, 14},
                                 {"KB-510", 12, 132}};
 
-class SensorInTest : public testsupport::MainWindowTest {
+class SensorInTest : public testsupport::PageTest<pages::SensorInPage, &frmMain::sensorPage> {
   protected:
     void SetUp() override {
-        MainWindowTest::SetUp();
-        Open();
+        PageTest::SetUp();
         NodeConfig& n = ConfigReal[0];
         for (int s = 0; s < 7; ++s) {
-            n.Module[s] = kSlots[s].model;
-            n.SlotPresent[s] = kTrue;
-            n.NMTState[s] = 32;
+            PutWorking(s, kSlots[s].model);
             n.AIChannel[s] = kSlots[s].channels;
             for (int ch = 0; ch < 16; ++ch) n.RangeCode(s, ch) = kSlots[s].code;
         }
@@ -41,18 +38,9 @@ class SensorInTest : public testsupport::MainWindowTest {
             n.LowAlarmVal(4, ch) = 2500;
             n.HighAlarmVal(4, ch) = 7500;
         }
-        ConfigSetting[0] = ConfigReal[0];
-        window->ShowRackPictures(0);
+        Commit();
     }
-    pages::SensorInPage& Show(int slot) {
-        window->optSlot(slot).SetValue(false);
-        window->optSlot(slot).PerformClick();
-        return window->sensorPage;
-    }
-    void Click(ui::CommandButton& button) {
-        dialogs.AnswerMsgBox(rt::vbYes);
-        button.PerformClick();
-    }
+    void Click(ui::CommandButton& button) { Answer(button); }
     static void Choose(ui::ComboBox& combo, const std::string& text) {
         for (int i = 0; i < combo.ListCount(); ++i)
             if (combo.List(i) == text) return combo.SetListIndex(i);
