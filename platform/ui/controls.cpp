@@ -317,8 +317,10 @@ void TextBox::SetText(const std::string& text) {
     }
     QString q = Q(text);
     const bool changed = q != (deferred_ ? *deferred_ : edit()->text());
+    // The first recorded text asks for the paint that will show it; the
+    // ones after it ride on the same request.
+    if (!deferred_) edit()->update();
     deferred_ = std::move(q);
-    edit()->update();
     if (changed && Change) Change();
 }
 

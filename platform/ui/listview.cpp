@@ -99,8 +99,8 @@ ListItem ListView::AddItem(const std::string& text) {
         if (alignments_[c] != Align::Left) item->setTextAlignment(c, QtAlign(alignments_[c]));
     item->setText(0, Q(text));
     if (deferredRows_) {
+        if (deferred_.empty()) tree()->viewport()->update();
         deferred_.push_back(item);
-        tree()->viewport()->update();
         return ListItem(item, this);
     }
     ShowDeferredRows();
