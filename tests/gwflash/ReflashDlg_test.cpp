@@ -68,6 +68,9 @@ class ReflashDlgTest : public ::testing::Test {
     void SetUp() override {
         rt::SetDialogs(&dialogs);
         dlg.SetPauseMs(5);
+        // No tool until a test names the stand-in: a programming tool found
+        // beside the test program would contact the addresses of the list.
+        dlg.SetToolPath("");
     }
     void TearDown() override {
         rt::WaitUntil([&] { return !dlg.Running(); }, 20000);
