@@ -1,5 +1,7 @@
 #include "pages/SensorInPage.h"
 
+#include <array>
+
 #include "config/NodeConfig.h"
 #include "config/RangeCodes.h"
 #include "pages/ChannelRows.h"
@@ -147,28 +149,18 @@ int SensorInPage::ChannelCount() {
 
 std::string SensorInPage::Model() { return host_.SlotModel(SelSlot); }
 
+std::array<ui::Control*, 9> SensorInPage::RowControls(int ch) {
+    return {&lbCAISChannel(ch),         &cboCAISRangeCode(ch),   &txtCAISScaleLowRange(ch),
+            &txtCAISScaleHighRange(ch), &txtCAISLowAlarm(ch),    &txtCAISHighAlarm(ch),
+            &cboCAISAlarmMode(ch),      &lbCAISChannel_Mode(ch), &cboCAISPerChBreakLineMode(ch)};
+}
+
 void SensorInPage::ShowRow(int ch, bool shown) {
-    lbCAISChannel(ch).SetVisible(shown);
-    cboCAISRangeCode(ch).SetVisible(shown);
-    txtCAISScaleLowRange(ch).SetVisible(shown);
-    txtCAISScaleHighRange(ch).SetVisible(shown);
-    txtCAISLowAlarm(ch).SetVisible(shown);
-    txtCAISHighAlarm(ch).SetVisible(shown);
-    cboCAISAlarmMode(ch).SetVisible(shown);
-    lbCAISChannel_Mode(ch).SetVisible(shown);
-    cboCAISPerChBreakLineMode(ch).SetVisible(shown);
+    for (ui::Control* c : RowControls(ch)) c->SetVisible(shown);
 }
 
 void SensorInPage::EnableRow(int ch, bool enabled) {
-    lbCAISChannel(ch).SetEnabled(enabled);
-    cboCAISRangeCode(ch).SetEnabled(enabled);
-    txtCAISScaleLowRange(ch).SetEnabled(enabled);
-    txtCAISScaleHighRange(ch).SetEnabled(enabled);
-    txtCAISLowAlarm(ch).SetEnabled(enabled);
-    txtCAISHighAlarm(ch).SetEnabled(enabled);
-    cboCAISAlarmMode(ch).SetEnabled(enabled);
-    lbCAISChannel_Mode(ch).SetEnabled(enabled);
-    cboCAISPerChBreakLineMode(ch).SetEnabled(enabled);
+    for (ui::Control* c : RowControls(ch)) c->SetEnabled(enabled);
 }
 
 void SensorInPage::ShowLimits(int ch, int16_t code) {

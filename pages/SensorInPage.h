@@ -6,6 +6,7 @@
 // buttons lying on one spot.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -52,6 +53,8 @@ class SensorInPage : public ModulePage {
   private:
     int ChannelCount();
     std::string Model();
+    // Every control of channel row `ch`.
+    std::array<ui::Control*, 9> RowControls(int ch);
     void ShowRow(int ch, bool shown);
     void EnableRow(int ch, bool enabled);
     // The four value boxes of a row from the limits of `code`.
