@@ -22,3 +22,24 @@ function(nx_test_folder name)
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
     DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# A test folder whose tests run inside the real main window: the shared
+# offscreen main, the main-window test set-up (tests/mainwindow), and the
+# version and picture folder that the window's tests compare with.
+function(nx_window_test_folder name)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  nx_test_folder(${name} LIBS ${ARG_LIBS} nx_mainwindow nx_sim
+                 MAIN ${PROJECT_SOURCE_DIR}/tests/support/widgets_main.cpp)
+  if(NOT TARGET ${name})
+    return()
+  endif()
+  set(support ${PROJECT_SOURCE_DIR}/tests/mainwindow/mainwindow_support.cpp)
+  get_target_property(srcs ${name} SOURCES)
+  if(NOT support IN_LIST srcs)
+    target_sources(${name} PRIVATE ${support})
+  endif()
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/mainwindow)
+  target_compile_definitions(${name} PRIVATE
+    NX_PROJECT_VERSION="${PROJECT_VERSION}"
+    NX_ASSETS_DIR="${PROJECT_SOURCE_DIR}/assets")
+endfunction()
