@@ -54,10 +54,7 @@ frmMain::frmMain(QWidget* parent)
     pictureFolder_ = ProgramFolder();
     endProgram_ = [] { QCoreApplication::exit(0); };
     setObjectName("frmMain");
-    setStyleSheet(
-        "QGroupBox{border:1px solid #9aa0a6;border-radius:3px;margin-top:9px;"
-        "background-color:palette(window);}"
-        "QGroupBox::title{subcontrol-origin:margin;left:8px;padding:0 3px;}");
+    ui::SetFramedLook(this);
 
     // Status lines and log rows of a command's requests are painted at
     // screen pace, not once per request; the status line lays out only the
@@ -136,7 +133,8 @@ void frmMain::BuildRack(QWidget* parent) {
     fmeController_Q300.Move(60, 300, 5640, 4080);
     fmeController_Q300.widget()->setObjectName("rackBackplane");
     fmeController_Q300.widget()->setStyleSheet(
-        "#rackBackplane{background:#4a4f55;border:1px solid #2c3035;border-radius:3px;}"
+        "#rackBackplane{background:#4a4f55;border:1px solid #2c3035;border-radius:3px;"
+        "margin-top:9px;}"
         "QToolButton{background:#5d636a;border:1px solid #363a3f;}"
         "QToolButton:checked{background:#8fb8de;border:2px solid #1f6fbf;}"
         "QLabel{color:#f0f0f0;font-weight:bold;}");

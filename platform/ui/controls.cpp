@@ -8,9 +8,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyleOptionGroupBox>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVarLengthArray>
@@ -390,26 +392,125 @@ void CheckBox::PerformClick() { box()->click(); }
 
 namespace {
 
-// Paints a frame's whole rectangle in the window colour before the frame
-// draws itself. A style sheet's box leaves the strip above the border (where
-// the caption sits) unpainted, and the captions of the frames behind would
-// show through there.
-class OpaqueFrame : public QObject {
+// Frames drawn the way a window with the framed look wants them: a bordered
+// frame has a thin rounded grey border whose top edge runs through the
+// middle of the caption line, the caption set into it near the left end; a
+// plain frame draws nothing but its background. Everything else is left to
+// the application's style. Drawn here rather than by a style sheet, which
+// would put every control of the window through the style-sheet machinery.
+class FrameLook : public QProxyStyle {
   public:
-    using QObject::QObject;
+    static constexpr int kBorderTop = 9;    // border's distance from the top
+    static constexpr int kCaptionLeft = 8;  // caption box's distance from the left
+    static constexpr int kCaptionPad = 3;   // space either side of the caption
+    static constexpr int kRadius = 3;       // of the border's corners
 
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            auto* w = static_cast<QWidget*>(watched);
-            QPainter p(w);
-            p.fillRect(w->rect(), w->palette().color(QPalette::Window));
+    static FrameLook* Instance() {
+        static auto* look = new FrameLook;  // lives as long as the program
+        return look;
+    }
+
+    void drawComplexControl(ComplexControl cc, const QStyleOptionComplex* opt, QPainter* p,
+                            const QWidget* w) const override {
+        const auto* gb = qstyleoption_cast<const QStyleOptionGroupBox*>(opt);
+        if (cc != CC_GroupBox || gb == nullptr) {
+            QProxyStyle::drawComplexControl(cc, opt, p, w);
+            return;
         }
-        return false;
+        if (gb->features & QStyleOptionFrame::Flat) {
+            if (!gb->text.isEmpty()) DrawCaption(*gb, p, w);
+            return;
+        }
+        p->save();
+        if (!gb->text.isEmpty()) p->setClipRegion(QRegion(gb->rect) - CaptionBox(*gb));
+        DrawBorder(p, BorderRect(gb->rect));
+        p->restore();
+        if (!gb->text.isEmpty()) DrawCaption(*gb, p, w);
+    }
+
+    QRect subControlRect(ComplexControl cc, const QStyleOptionComplex* opt, SubControl sc,
+                         const QWidget* w) const override {
+        const auto* gb = qstyleoption_cast<const QStyleOptionGroupBox*>(opt);
+        if (cc != CC_GroupBox || gb == nullptr) return QProxyStyle::subControlRect(cc, opt, sc, w);
+        const bool flat = (gb->features & QStyleOptionFrame::Flat) != 0;
+        switch (sc) {
+            case SC_GroupBoxFrame:
+            case SC_GroupBoxContents:
+                if (flat) return gb->rect;
+                return sc == SC_GroupBoxFrame ? BorderRect(gb->rect)
+                                              : BorderRect(gb->rect).adjusted(1, 1, -1, -1);
+            case SC_GroupBoxLabel:
+                return CaptionBox(*gb).adjusted(kCaptionPad, 0, -kCaptionPad, 0);
+            default:
+                return QProxyStyle::subControlRect(cc, opt, sc, w);
+        }
+    }
+
+  private:
+    static QRect BorderRect(const QRect& r) { return r.adjusted(0, kBorderTop, 0, 0); }
+
+    // The caption's box: the caption and a blank, with room either side.
+    static QRect CaptionBox(const QStyleOptionGroupBox& gb) {
+        return {gb.rect.left() + kCaptionLeft, gb.rect.top(),
+                gb.fontMetrics.size(Qt::TextShowMnemonic, gb.text + u' ').width() + 2 * kCaptionPad,
+                gb.fontMetrics.height()};
+    }
+
+    // One-pixel border with rounded corners: straight edges as filled
+    // rectangles between the corners, each corner as two antialiased
+    // eighth-circle arcs, the way the toolkit draws the rounded boxes of
+    // style sheets, so these frames match the rack's box.
+    static void DrawBorder(QPainter* p, const QRect& r) {
+        constexpr qreal kR = kRadius;
+        const QRectF b(r);
+        const qreal left = b.left(), top = b.top(), right = b.left() + b.width(),
+                    bottom = b.top() + b.height();
+        const QColor colour(0x9a, 0xa0, 0xa6);
+        p->setRenderHint(QPainter::Antialiasing);
+        p->setPen(Qt::NoPen);
+        p->setBrush(colour);
+        p->drawRect(QRectF(left + kR, bottom - 1, b.width() - 2 * kR, 1));
+        p->drawRect(QRectF(right - 1, top + kR, 1, b.height() - 2 * kR));
+        p->drawRect(QRectF(left, top + kR, 1, b.height() - 2 * kR));
+        p->drawRect(QRectF(left + kR, top, b.width() - 2 * kR, 1));
+        QPen pen(colour, 1);
+        pen.setCapStyle(Qt::SquareCap);
+        p->setPen(pen);
+        p->setBrush(Qt::NoBrush);
+        const qreal d = 2 * kR - 1;
+        auto arc = [&](qreal x, qreal y, int start, int span) {
+            p->drawArc(QRectF(x + 0.5, y + 0.5, d, d), start * 16, span * 16);
+        };
+        arc(left, bottom - 2 * kR, 225, 45);             // bottom edge, left end
+        arc(right - 2 * kR, bottom - 2 * kR, 315, -45);  // bottom edge, right end
+        arc(right - 2 * kR, top, 45, -45);               // right edge, top end
+        arc(right - 2 * kR, bottom - 2 * kR, 315, 45);   // right edge, bottom end
+        arc(left, top, 135, 45);                         // left edge, top end
+        arc(left, bottom - 2 * kR, 180, 45);             // left edge, bottom end
+        arc(left, top, 135, -45);                        // top edge, left end
+        arc(right - 2 * kR, top, 45, 45);                // top edge, right end
+    }
+
+    void DrawCaption(const QStyleOptionGroupBox& gb, QPainter* p, const QWidget* w) const {
+        int align = Qt::AlignCenter | Qt::TextShowMnemonic;
+        if (!proxy()->styleHint(SH_UnderlineShortcut, &gb, w)) align |= Qt::TextHideMnemonic;
+        QPalette pal = gb.palette;
+        if (gb.textColor.isValid()) pal.setColor(QPalette::WindowText, gb.textColor);
+        proxy()->drawItemText(p, CaptionBox(gb).adjusted(kCaptionPad, 0, -kCaptionPad, 0), align,
+                              pal, (gb.state & State_Enabled) != 0, gb.text, QPalette::WindowText);
     }
 };
 
+// Whether `w` or a widget it lies in asked for the framed look.
+bool WantsFramedLook(const QWidget* w) {
+    for (; w != nullptr; w = w->parentWidget())
+        if (w->property(kFramedLook).toBool()) return true;
+    return false;
+}
+
 }  // namespace
+
+void SetFramedLook(QWidget* window) { window->setProperty(kFramedLook, true); }
 
 void Frame::Create(QWidget* parent, const std::string& caption, bool border) {
     auto* g = new QGroupBox(Q(caption), parent);
@@ -417,13 +518,10 @@ void Frame::Create(QWidget* parent, const std::string& caption, bool border) {
     g->setAutoFillBackground(true);
     g->setProperty(kFrameTag, true);
     g->setProperty(kFrameShown, true);
-    if (border) g->installEventFilter(new OpaqueFrame(g));
     g->setFlat(!border);
-    if (!border) {
-        // Scoped by name: a sheet on a widget also reaches its children.
-        g->setObjectName("nxPlainFrame");
-        g->setStyleSheet("#nxPlainFrame{border:0;margin:0;padding:0;}");
-    }
+    // A plain frame is never drawn; a bordered one takes the framed look
+    // when its window asked for it, the application's style otherwise.
+    if (!border || WantsFramedLook(parent)) g->setStyle(FrameLook::Instance());
     Adopt(g);
 }
 

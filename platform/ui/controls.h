@@ -109,6 +109,14 @@ class Control {
 inline constexpr const char* kFrameTag = "nxFrame";
 inline constexpr const char* kFrameShown = "nxFrameShown";
 
+// Widget property of a window whose bordered frames take the framed look: a
+// thin rounded grey border with the caption set into its top edge.
+inline constexpr const char* kFramedLook = "nxFramedLook";
+
+// Asks for the framed look for the bordered frames created from now on in
+// `window` and in the windows it owns.
+void SetFramedLook(QWidget* window);
+
 // Whether `w` is the widget of a Frame.
 bool IsFrame(const QWidget* w);
 

@@ -434,9 +434,8 @@ TEST_F(ControlsTest, CheckBoxValueFromCodeRaisesClickOnAChange) {
 TEST(Wrappers, AFrameInFrontHidesTheCaptionOfTheFrameBehind) {
     QWidget form;
     form.resize(300, 200);
-    // The main window's frame style: the border box starts below the
-    // caption strip.
-    form.setStyleSheet("QGroupBox{border:1px solid gray;margin-top:9px;}");
+    // The main window's frame look: the border starts below the caption.
+    ui::SetFramedLook(&form);
     ui::Frame back, front;
     back.Create(&form, "WWWWWWWWWW");
     front.Create(&form, "");
@@ -446,6 +445,34 @@ TEST(Wrappers, AFrameInFrontHidesTheCaptionOfTheFrameBehind) {
     const QImage withCaption = form.grab().toImage();
     back.SetCaption("");
     EXPECT_EQ(form.grab().toImage(), withCaption);
+}
+
+TEST(Wrappers, FramesTakeTheFramedLookOnlyInAWindowThatAskedForIt) {
+    QWidget framed, other;
+    ui::SetFramedLook(&framed);
+    ui::Frame inFramed, plain, inOther;
+    inFramed.Create(&framed, "Slot");
+    plain.Create(&other, "", false);
+    inOther.Create(&other, "Slot");
+    for (ui::Frame* f : {&inFramed, &plain, &inOther}) f->Move(0, 0, 1500, 900);
+    const QColor border(0x9a, 0xa0, 0xa6);
+    const QColor window = framed.palette().color(QPalette::Window);
+
+    const QImage look = inFramed.widget()->grab().toImage();
+    EXPECT_EQ(look.pixelColor(0, 30), border);   // left edge
+    EXPECT_EQ(look.pixelColor(4, 9), border);    // top edge, left of the caption
+    EXPECT_EQ(look.pixelColor(40, 59), border);  // bottom edge
+    int gap = 0;                                 // where the caption interrupts the top edge
+    for (int x = 8; x < 40 && look.pixelColor(x, 9) != border; ++x) ++gap;
+    EXPECT_GE(gap, QFontMetrics(inFramed.widget()->font()).horizontalAdvance("Slot"));
+    EXPECT_EQ(look.pixelColor(60, 9), border);
+
+    const QImage bare = plain.widget()->grab().toImage();
+    for (int y = 0; y < bare.height(); ++y)
+        for (int x = 0; x < bare.width(); ++x)
+            ASSERT_EQ(bare.pixelColor(x, y), window) << x << "," << y;
+
+    EXPECT_NE(inOther.widget()->grab().toImage().pixelColor(0, 30), border);
 }
 
 TEST(Wrappers, ATextBoxGoneBeforeItsWidgetNoLongerFiltersKeys) {
