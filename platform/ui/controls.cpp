@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
@@ -326,8 +327,58 @@ void TextBox::SetText(const std::string& text) {
     if (changed && Change) Change();
 }
 
+namespace {
+
+// Draws a line edit's panel (its frame and background, which do not change
+// with its text) from a picture drawn once per size, state and palette by
+// the application's style. A status line repaints on every new text, and
+// the style's antialiased outline and shadow lines cost more than the
+// text itself.
+class CachedPanel : public QProxyStyle {
+  public:
+    static CachedPanel* Instance() {
+        static auto* panel = new CachedPanel;  // lives as long as the program
+        return panel;
+    }
+
+    void drawPrimitive(PrimitiveElement pe, const QStyleOption* opt, QPainter* p,
+                       const QWidget* w) const override {
+        const auto* frame = qstyleoption_cast<const QStyleOptionFrame*>(opt);
+        if (pe != PE_PanelLineEdit || frame == nullptr || opt->rect.isEmpty()) {
+            QProxyStyle::drawPrimitive(pe, opt, p, w);
+            return;
+        }
+        const qreal ratio = p->device()->devicePixelRatio();
+        const QString key = QStringLiteral("nxPanel:%1x%2:%3:%4:%5:%6:%7:%8")
+                                .arg(opt->rect.width())
+                                .arg(opt->rect.height())
+                                .arg(static_cast<uint>(opt->state))
+                                .arg(opt->palette.cacheKey())
+                                .arg(ratio)
+                                .arg(frame->lineWidth)
+                                .arg(static_cast<int>(frame->features))
+                                .arg(static_cast<int>(opt->direction));
+        QPixmap picture;
+        if (!QPixmapCache::find(key, &picture)) {
+            picture = QPixmap(opt->rect.size() * ratio);
+            picture.setDevicePixelRatio(ratio);
+            picture.fill(Qt::transparent);
+            QStyleOptionFrame at(*frame);
+            at.rect.moveTo(0, 0);
+            QPainter painter(&picture);
+            QProxyStyle::drawPrimitive(pe, &at, &painter, w);
+            painter.end();
+            QPixmapCache::insert(key, picture);
+        }
+        p->drawPixmap(opt->rect.topLeft(), picture);
+    }
+};
+
+}  // namespace
+
 void TextBox::SetDeferredDisplay(bool deferred) {
     deferredDisplay_ = deferred;
+    if (deferred) edit()->setStyle(CachedPanel::Instance());
     if (!deferred) ShowDeferredText();
 }
 

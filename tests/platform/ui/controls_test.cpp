@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -473,6 +474,38 @@ TEST(Wrappers, FramesTakeTheFramedLookOnlyInAWindowThatAskedForIt) {
             ASSERT_EQ(bare.pixelColor(x, y), window) << x << "," << y;
 
     EXPECT_NE(inOther.widget()->grab().toImage().pixelColor(0, 30), border);
+}
+
+TEST(Wrappers, AStatusLineLooksLikeAnyLineEditInEveryState) {
+    QWidget form;
+    ui::TextBox status;
+    status.Create(&form, "Upload data from NX-4410 finished.");
+    status.SetDeferredDisplay(true);
+    QLineEdit plain("Upload data from NX-4410 finished.", &form);
+    struct Case {
+        const char* what;
+        std::function<void(QLineEdit*)> change;
+    } cases[] = {
+        {"as created", [](QLineEdit*) {}},
+        {"wider", [](QLineEdit* e) { e->resize(300, 23); }},
+        {"disabled", [](QLineEdit* e) { e->setEnabled(false); }},
+        {"enabled again, read-only",
+         [](QLineEdit* e) {
+             e->setEnabled(true);
+             e->setReadOnly(true);
+         }},
+        {"other colours",
+         [](QLineEdit* e) {
+             QPalette p = e->palette();
+             p.setColor(QPalette::Base, Qt::yellow);
+             e->setPalette(p);
+         }},
+        {"shorter", [](QLineEdit* e) { e->resize(120, 30); }},
+    };
+    for (const Case& c : cases) {
+        for (QLineEdit* e : {static_cast<QLineEdit*>(status.widget()), &plain}) c.change(e);
+        EXPECT_EQ(status.widget()->grab().toImage(), plain.grab().toImage()) << c.what;
+    }
 }
 
 TEST(Wrappers, ATextBoxGoneBeforeItsWidgetNoLongerFiltersKeys) {
