@@ -79,7 +79,8 @@ frmMain::frmMain(QWidget* parent)
     txtStatus.SetDeferredDisplay(true);
     connect(pacer, &ui::PaintPacer::aboutToPaint, this, [this] {
         txtStatus.ShowDeferredText();
-        lvwEventLog.ShowDeferredRows();
+        // A log out of sight takes its rows when it is shown.
+        if (lvwEventLog.widget()->isVisible()) lvwEventLog.ShowDeferredRows();
     });
 
     Timer1.SetEnabled(false);
@@ -321,7 +322,7 @@ void frmMain::SetCaption(const std::string& caption) { setWindowTitle(ui::Q(capt
 
 void frmMain::ReportStatus(const std::string& text) {
     txtStatus.SetText(text);
-    lvwEventLog.AddItem(txtStatus.Text());
+    lvwEventLog.AddItem(text);  // the text as the status line shows it
 }
 
 // ---- Load, resize, unload ----------------------------------------------------

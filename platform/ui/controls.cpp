@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
-#include <QPixmapCache>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
@@ -348,30 +347,42 @@ class CachedPanel : public QProxyStyle {
             QProxyStyle::drawPrimitive(pe, opt, p, w);
             return;
         }
-        const qreal ratio = p->device()->devicePixelRatio();
-        const QString key = QStringLiteral("nxPanel:%1x%2:%3:%4:%5:%6:%7:%8")
-                                .arg(opt->rect.width())
-                                .arg(opt->rect.height())
-                                .arg(static_cast<uint>(opt->state))
-                                .arg(opt->palette.cacheKey())
-                                .arg(ratio)
-                                .arg(frame->lineWidth)
-                                .arg(static_cast<int>(frame->features))
-                                .arg(static_cast<int>(opt->direction));
-        QPixmap picture;
-        if (!QPixmapCache::find(key, &picture)) {
-            picture = QPixmap(opt->rect.size() * ratio);
-            picture.setDevicePixelRatio(ratio);
+        const Look look{opt->rect.size(),        opt->state,
+                        opt->palette.cacheKey(), p->device()->devicePixelRatio(),
+                        frame->lineWidth,        static_cast<int>(frame->features),
+                        opt->direction};
+        auto it = std::find_if(pictures_.begin(), pictures_.end(),
+                               [&](const auto& entry) { return entry.first == look; });
+        if (it == pictures_.end()) {
+            QPixmap picture(look.size * look.ratio);
+            picture.setDevicePixelRatio(look.ratio);
             picture.fill(Qt::transparent);
             QStyleOptionFrame at(*frame);
             at.rect.moveTo(0, 0);
             QPainter painter(&picture);
             QProxyStyle::drawPrimitive(pe, &at, &painter, w);
             painter.end();
-            QPixmapCache::insert(key, picture);
+            if (pictures_.size() == kPictures) pictures_.pop_back();
+            it = pictures_.emplace(pictures_.begin(), look, std::move(picture));
         }
+        const QPixmap& picture = it->second;
         p->drawPixmap(opt->rect.topLeft(), picture);
     }
+
+  private:
+    // What the panel's picture depends on.
+    struct Look {
+        QSize size;
+        State state;
+        qint64 palette;
+        qreal ratio;
+        int lineWidth;
+        int features;
+        Qt::LayoutDirection direction;
+        bool operator==(const Look&) const = default;
+    };
+    static constexpr size_t kPictures = 4;  // the latest first
+    mutable std::vector<std::pair<Look, QPixmap>> pictures_;
 };
 
 }  // namespace
