@@ -132,13 +132,6 @@ void frmMain::BuildRack(QWidget* parent) {
     fmeController.Move(120, 600, 5760, 4920);
     fmeController_Q300.Create(fmeController.container(), "", false);
     fmeController_Q300.Move(60, 300, 5640, 4080);
-    fmeController_Q300.widget()->setObjectName("rackBackplane");
-    fmeController_Q300.widget()->setStyleSheet(
-        "#rackBackplane{background:#4a4f55;border:1px solid #2c3035;border-radius:3px;"
-        "margin-top:9px;}"
-        "QToolButton{background:#5d636a;border:1px solid #363a3f;}"
-        "QToolButton:checked{background:#8fb8de;border:2px solid #1f6fbf;}"
-        "QLabel{color:#f0f0f0;font-weight:bold;}");
     QWidget* plane = fmeController_Q300.container();
 
     auto place = [&](ui::OptionButton& b, int position) {
@@ -163,6 +156,7 @@ void frmMain::BuildRack(QWidget* parent) {
     // Below the kind labels, which take up to three lines.
     lbCurrentModule.Move(960, 3720, 2400, 300);
     lbCurrentModule.SetVisible(false);
+    UseRackLook();
 }
 
 void frmMain::BuildPages(QWidget* parent) {

@@ -265,6 +265,7 @@ class frmMain : public QMainWindow,
     void BuildToolbar();
     void BuildConnectionBar(QWidget* parent);
     void BuildRack(QWidget* parent);
+    void UseRackLook();
     void BuildPages(QWidget* parent);
     // Runs `create` (which builds controls inside `frame`) the first time,
     // as `built` records.

@@ -452,6 +452,42 @@ void CheckBox::PerformClick() { box()->click(); }
 
 // ---- Frame --------------------------------------------------------------
 
+// One-pixel border with rounded corners: straight edges as filled
+// rectangles between the corners, each corner as two antialiased
+// eighth-circle arcs, the way the toolkit draws the rounded boxes of style
+// sheets.
+void DrawRoundedBorder(QPainter* p, const QRect& r, const QColor& colour, int radius) {
+    const qreal rad = radius;
+    const QRectF b(r);
+    const qreal left = b.left(), top = b.top(), right = b.left() + b.width(),
+                bottom = b.top() + b.height();
+    p->save();
+    p->setRenderHint(QPainter::Antialiasing);
+    p->setPen(Qt::NoPen);
+    p->setBrush(colour);
+    p->drawRect(QRectF(left + rad, bottom - 1, b.width() - 2 * rad, 1));
+    p->drawRect(QRectF(right - 1, top + rad, 1, b.height() - 2 * rad));
+    p->drawRect(QRectF(left, top + rad, 1, b.height() - 2 * rad));
+    p->drawRect(QRectF(left + rad, top, b.width() - 2 * rad, 1));
+    QPen pen(colour, 1);
+    pen.setCapStyle(Qt::SquareCap);
+    p->setPen(pen);
+    p->setBrush(Qt::NoBrush);
+    const qreal d = 2 * rad - 1;
+    auto arc = [&](qreal x, qreal y, int start, int span) {
+        p->drawArc(QRectF(x + 0.5, y + 0.5, d, d), start * 16, span * 16);
+    };
+    arc(left, bottom - 2 * rad, 225, 45);              // bottom edge, left end
+    arc(right - 2 * rad, bottom - 2 * rad, 315, -45);  // bottom edge, right end
+    arc(right - 2 * rad, top, 45, -45);                // right edge, top end
+    arc(right - 2 * rad, bottom - 2 * rad, 315, 45);   // right edge, bottom end
+    arc(left, top, 135, 45);                           // left edge, top end
+    arc(left, bottom - 2 * rad, 180, 45);              // left edge, bottom end
+    arc(left, top, 135, -45);                          // top edge, left end
+    arc(right - 2 * rad, top, 45, 45);                 // top edge, right end
+    p->restore();
+}
+
 namespace {
 
 // Frames drawn the way a window with the framed look wants them: a bordered
@@ -485,7 +521,7 @@ class FrameLook : public QProxyStyle {
         }
         p->save();
         if (!gb->text.isEmpty()) p->setClipRegion(QRegion(gb->rect) - CaptionBox(*gb));
-        DrawBorder(p, BorderRect(gb->rect));
+        DrawRoundedBorder(p, BorderRect(gb->rect), QColor(0x9a, 0xa0, 0xa6), kRadius);
         p->restore();
         if (!gb->text.isEmpty()) DrawCaption(*gb, p, w);
     }
@@ -516,41 +552,6 @@ class FrameLook : public QProxyStyle {
         return {gb.rect.left() + kCaptionLeft, gb.rect.top(),
                 gb.fontMetrics.size(Qt::TextShowMnemonic, gb.text + u' ').width() + 2 * kCaptionPad,
                 gb.fontMetrics.height()};
-    }
-
-    // One-pixel border with rounded corners: straight edges as filled
-    // rectangles between the corners, each corner as two antialiased
-    // eighth-circle arcs, the way the toolkit draws the rounded boxes of
-    // style sheets, so these frames match the rack's box.
-    static void DrawBorder(QPainter* p, const QRect& r) {
-        constexpr qreal kR = kRadius;
-        const QRectF b(r);
-        const qreal left = b.left(), top = b.top(), right = b.left() + b.width(),
-                    bottom = b.top() + b.height();
-        const QColor colour(0x9a, 0xa0, 0xa6);
-        p->setRenderHint(QPainter::Antialiasing);
-        p->setPen(Qt::NoPen);
-        p->setBrush(colour);
-        p->drawRect(QRectF(left + kR, bottom - 1, b.width() - 2 * kR, 1));
-        p->drawRect(QRectF(right - 1, top + kR, 1, b.height() - 2 * kR));
-        p->drawRect(QRectF(left, top + kR, 1, b.height() - 2 * kR));
-        p->drawRect(QRectF(left + kR, top, b.width() - 2 * kR, 1));
-        QPen pen(colour, 1);
-        pen.setCapStyle(Qt::SquareCap);
-        p->setPen(pen);
-        p->setBrush(Qt::NoBrush);
-        const qreal d = 2 * kR - 1;
-        auto arc = [&](qreal x, qreal y, int start, int span) {
-            p->drawArc(QRectF(x + 0.5, y + 0.5, d, d), start * 16, span * 16);
-        };
-        arc(left, bottom - 2 * kR, 225, 45);             // bottom edge, left end
-        arc(right - 2 * kR, bottom - 2 * kR, 315, -45);  // bottom edge, right end
-        arc(right - 2 * kR, top, 45, -45);               // right edge, top end
-        arc(right - 2 * kR, bottom - 2 * kR, 315, 45);   // right edge, bottom end
-        arc(left, top, 135, 45);                         // left edge, top end
-        arc(left, bottom - 2 * kR, 180, 45);             // left edge, bottom end
-        arc(left, top, 135, -45);                        // top edge, left end
-        arc(right - 2 * kR, top, 45, 45);                // top edge, right end
     }
 
     void DrawCaption(const QStyleOptionGroupBox& gb, QPainter* p, const QWidget* w) const {

@@ -29,6 +29,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QPainter;
 class QPushButton;
 class QTabWidget;
 
@@ -116,6 +117,10 @@ inline constexpr const char* kFramedLook = "nxFramedLook";
 // Asks for the framed look for the bordered frames created from now on in
 // `window` and in the windows it owns.
 void SetFramedLook(QWidget* window);
+
+// Draws a one-pixel border of `colour` with rounded corners along the
+// inside of `r`, as the frames of the framed look have it.
+void DrawRoundedBorder(QPainter* p, const QRect& r, const QColor& colour, int radius);
 
 // Whether `w` is the widget of a Frame.
 bool IsFrame(const QWidget* w);

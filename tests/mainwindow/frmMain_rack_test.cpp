@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 
 #include "config/NodeConfig.h"
@@ -134,6 +135,30 @@ TEST_F(RackTest, SlotClickChoosesTheSlotAndShowsItsName) {
     w.optSlot(6).PerformClick();
     EXPECT_EQ(SelSlot, 6);
     EXPECT_FALSE(w.lbCurrentModule.Visible());
+}
+
+TEST_F(RackTest, TheChosenButtonAloneIsDrawnHighlighted) {
+    frmMain& w = OpenWithStation();
+    w.ShowRackPictures(0);
+    // The corner and the pixel inside it show the button's border and face.
+    auto look = [](ui::OptionButton& b) {
+        const QImage image = b.widget()->grab().toImage();
+        return std::pair(image.pixel(0, 0), image.pixel(1, 1));
+    };
+    const auto plain = look(w.optSlot(3));
+    w.optSlot(3).PerformClick();
+    const auto chosen = look(w.optSlot(3));
+    EXPECT_NE(chosen.first, plain.first);
+    EXPECT_EQ(chosen.first, chosen.second);  // the chosen button's border is wider
+    EXPECT_NE(plain.first, plain.second);
+    w.optSlot(5).PerformClick();
+    EXPECT_EQ(look(w.optSlot(3)), plain);
+    EXPECT_EQ(look(w.optSlot(5)), chosen);
+    EXPECT_EQ(look(w.optMCU(0)), plain);
+    // The kind labels stand out on the dark backplane.
+    const QPalette& label = w.lblIOMName(0).widget()->palette();
+    EXPECT_GT(qGray(label.color(QPalette::WindowText).rgb()),
+              qGray(w.fmeController_Q300.widget()->grab().toImage().pixel(30, 30)) + 100);
 }
 
 TEST_F(RackTest, PowerAndControllerClicksShowTheirNamesAndKeepTheSlot) {
