@@ -12,41 +12,43 @@ namespace ui {
 
 // ---- ListItem -----------------------------------------------------------
 
-std::string ListItem::Text() const { return S(item_->text(0)); }
-void ListItem::SetText(const std::string& text) { item_->setText(0, Q(text)); }
-
-void ListItem::Place() const {
-    if (list_ != nullptr) list_->ShowDeferredRows();
+QTreeWidgetItem* ListItem::Item() const {
+    if (item_ == nullptr && list_ != nullptr) {
+        list_->ShowDeferredRows();
+        item_ = list_->tree()->topLevelItem(row_);
+        if (item_ == nullptr) OutOfBounds();  // the list was cleared since
+    }
+    return item_;
 }
 
+std::string ListItem::Text() const { return S(Item()->text(0)); }
+void ListItem::SetText(const std::string& text) { Item()->setText(0, Q(text)); }
+
 void ListItem::CheckSubItem(int index) const {
-    Place();
-    const QTreeWidget* tree = item_->treeWidget();
+    const QTreeWidget* tree = Item()->treeWidget();
     if (!tree || index < 1 || index >= tree->columnCount()) OutOfBounds();
 }
 
 std::string ListItem::SubItem(int index) const {
     CheckSubItem(index);
-    return S(item_->text(index));
+    return S(Item()->text(index));
 }
 
 void ListItem::SetSubItem(int index, const std::string& text) {
     CheckSubItem(index);
-    item_->setText(index, Q(text));
+    Item()->setText(index, Q(text));
 }
 
 int ListItem::Index() const {
-    Place();
-    const QTreeWidget* tree = item_->treeWidget();
-    return tree ? tree->indexOfTopLevelItem(item_) + 1 : 0;
+    const QTreeWidget* tree = Item()->treeWidget();
+    return tree ? tree->indexOfTopLevelItem(Item()) + 1 : 0;
 }
 
-bool ListItem::Selected() const { return item_->isSelected(); }
+bool ListItem::Selected() const { return Item()->isSelected(); }
 
 void ListItem::SetSelected(bool on) {
-    Place();
-    if (on && item_->treeWidget()) item_->treeWidget()->setCurrentItem(item_);
-    item_->setSelected(on);
+    if (on && Item()->treeWidget()) Item()->treeWidget()->setCurrentItem(Item());
+    Item()->setSelected(on);
 }
 
 // ---- ListView -----------------------------------------------------------
@@ -90,20 +92,26 @@ Align ListView::ColumnHeaderAlignment(int index) const {
     return alignments_[index - 1];
 }
 
-ListItem ListView::AddItem(const std::string& text) {
+QTreeWidgetItem* ListView::NewRow(const QString& text) const {
     // Filled before it joins the tree: the view then hears of one new row,
     // not of a change per column. Left, the view's own alignment, is not
     // stored in every row.
     auto* item = new QTreeWidgetItem();
     for (int c = 0; c < static_cast<int>(alignments_.size()); ++c)
         if (alignments_[c] != Align::Left) item->setTextAlignment(c, QtAlign(alignments_[c]));
-    item->setText(0, Q(text));
+    item->setText(0, text);
+    return item;
+}
+
+ListItem ListView::AddItem(const std::string& text) {
     if (deferredRows_) {
+        const int row = tree()->topLevelItemCount() + static_cast<int>(deferred_.size());
         if (deferred_.empty()) tree()->viewport()->update();
-        deferred_.push_back(item);
-        return ListItem(item, this);
+        deferred_.push_back(Q(text));
+        return ListItem(this, row);
     }
     ShowDeferredRows();
+    QTreeWidgetItem* item = NewRow(Q(text));
     tree()->addTopLevelItem(item);
     return ListItem(item);
 }
@@ -125,10 +133,7 @@ class ShowWatcher : public QObject {
 
 }  // namespace
 
-ListView::~ListView() {
-    delete showWatcher_.data();
-    qDeleteAll(deferred_);
-}
+ListView::~ListView() { delete showWatcher_.data(); }
 
 void ListView::SetDeferredRows(bool deferred) {
     deferredRows_ = deferred;
@@ -142,7 +147,9 @@ void ListView::SetDeferredRows(bool deferred) {
 
 void ListView::ShowDeferredRows() const {
     if (deferred_.empty() || widget() == nullptr) return;
-    const QList<QTreeWidgetItem*> rows(deferred_.begin(), deferred_.end());
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(static_cast<qsizetype>(deferred_.size()));
+    for (const QString& text : deferred_) rows.append(NewRow(text));
     deferred_.clear();
     tree()->addTopLevelItems(rows);
 }
@@ -159,7 +166,6 @@ ListItem ListView::ListItems(int index) const {
 }
 
 void ListView::ClearItems() {
-    qDeleteAll(deferred_);
     deferred_.clear();
     tree()->clear();
 }

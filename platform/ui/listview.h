@@ -23,10 +23,10 @@ class ListView;
 
 class ListItem {
   public:
-    // `list`: the list view whose deferred row this may be (see
-    // ListView::SetDeferredRows); what needs the row in its list places it.
-    explicit ListItem(QTreeWidgetItem* item, const ListView* list = nullptr)
-        : item_(item), list_(list) {}
+    explicit ListItem(QTreeWidgetItem* item) : item_(item) {}
+    // Row `row` (0-based) of `list`, which `list` may still keep aside (see
+    // ListView::SetDeferredRows); what needs the row places it.
+    ListItem(const ListView* list, int row) : list_(list), row_(row) {}
     std::string Text() const;
     void SetText(const std::string& text);
     // Sub-items 1 to the number of columns - 1; any other index raises
@@ -36,13 +36,14 @@ class ListItem {
     int Index() const;  // 1-based position in the list
     bool Selected() const;
     void SetSelected(bool on);
-    bool operator==(const ListItem& o) const { return item_ == o.item_; }
+    bool operator==(const ListItem& o) const { return Item() == o.Item(); }
 
   private:
+    QTreeWidgetItem* Item() const;
     void CheckSubItem(int index) const;
-    void Place() const;
-    QTreeWidgetItem* item_;
-    const ListView* list_;
+    mutable QTreeWidgetItem* item_ = nullptr;
+    const ListView* list_ = nullptr;
+    int row_ = -1;
 };
 
 class ListView : public Control {
@@ -75,10 +76,13 @@ class ListView : public Control {
     ~ListView() override;
 
   private:
+    friend class ListItem;
     QTreeWidget* tree() const;
+    QTreeWidgetItem* NewRow(const QString& text) const;
     std::vector<Align> alignments_;
     bool deferredRows_ = false;
-    mutable std::vector<QTreeWidgetItem*> deferred_;  // owned until shown
+    // The texts of the rows kept aside: their rows are built when placed.
+    mutable std::vector<QString> deferred_;
     QPointer<QObject> showWatcher_;
 };
 

@@ -83,3 +83,32 @@ TEST_F(ListViewTest, DoubleClickOnARowRaisesDblClick) {
 }
 
 }  // namespace
+
+// Rows kept aside (deferred rows) answer through their handles exactly as
+// rows placed at once; a handle kept over a clearing raises an error
+// instead of reaching a row that is gone.
+TEST_F(ListViewTest, HandlesOfRowsKeptAsideWorkLikeThoseOfPlacedRows) {
+    for (const bool deferred : {false, true}) {
+        SCOPED_TRACE(deferred ? "deferred" : "placed at once");
+        lv.ClearItems();
+        lv.SetDeferredRows(deferred);
+        lv.AddItem("first");
+        auto second = lv.AddItem("second");
+        second.SetSubItem(2, "7");
+        auto third = lv.AddItem("third");
+        EXPECT_EQ(third.Index(), 3);
+        EXPECT_EQ(second.SubItem(2), "7");
+        third.SetSelected(true);
+        EXPECT_TRUE(lv.SelectedItem() == third);
+        EXPECT_TRUE(lv.ListItems(2) == second);
+        auto* tree = static_cast<QTreeWidget*>(lv.widget());
+        EXPECT_EQ(tree->topLevelItem(2)->textAlignment(2), int(Qt::AlignRight | Qt::AlignVCenter));
+
+        auto kept = lv.AddItem("kept");
+        lv.ClearItems();
+        if (deferred) {
+            EXPECT_THROW(kept.Text(), rt::RuntimeError);
+        }
+        lv.SetDeferredRows(false);
+    }
+}
