@@ -22,11 +22,6 @@ const char* const kPowerPicture = "Module_PWM.gif";
 // selected one light blue in a wider blue border, the picture in the middle.
 class RackLook : public QProxyStyle {
   public:
-    static RackLook* Instance() {
-        static auto* look = new RackLook;  // lives as long as the program
-        return look;
-    }
-
     void drawComplexControl(ComplexControl cc, const QStyleOptionComplex* opt, QPainter* p,
                             const QWidget* w) const override {
         if (cc == CC_GroupBox) {
@@ -75,10 +70,11 @@ void UseRackLabelLook(ui::Label& label) {
 }  // namespace
 
 void frmMain::UseRackLook() {
-    fmeController_Q300.widget()->setStyle(RackLook::Instance());
+    QStyle* look = ui::SharedStyle<RackLook>();
+    fmeController_Q300.widget()->setStyle(look);
     for (ui::OptionButton* b : {&optMCU(0), &optMCU(1), &optPower(0), &optPower(1), &optPower(2)})
-        b->widget()->setStyle(RackLook::Instance());
-    for (int s = 0; s <= 8; ++s) optSlot(s).widget()->setStyle(RackLook::Instance());
+        b->widget()->setStyle(look);
+    for (int s = 0; s <= 8; ++s) optSlot(s).widget()->setStyle(look);
     for (int s = 0; s <= 7; ++s) UseRackLabelLook(lblIOMName(s));
     UseRackLabelLook(lbCurrentModule);
 }

@@ -335,11 +335,6 @@ namespace {
 // text itself.
 class CachedPanel : public QProxyStyle {
   public:
-    static CachedPanel* Instance() {
-        static auto* panel = new CachedPanel;  // lives as long as the program
-        return panel;
-    }
-
     void drawPrimitive(PrimitiveElement pe, const QStyleOption* opt, QPainter* p,
                        const QWidget* w) const override {
         const auto* frame = qstyleoption_cast<const QStyleOptionFrame*>(opt);
@@ -389,7 +384,7 @@ class CachedPanel : public QProxyStyle {
 
 void TextBox::SetDeferredDisplay(bool deferred) {
     deferredDisplay_ = deferred;
-    if (deferred) edit()->setStyle(CachedPanel::Instance());
+    if (deferred) edit()->setStyle(SharedStyle<CachedPanel>());
     if (!deferred) ShowDeferredText();
 }
 
@@ -503,11 +498,6 @@ class FrameLook : public QProxyStyle {
     static constexpr int kCaptionPad = 3;   // space either side of the caption
     static constexpr int kRadius = 3;       // of the border's corners
 
-    static FrameLook* Instance() {
-        static auto* look = new FrameLook;  // lives as long as the program
-        return look;
-    }
-
     void drawComplexControl(ComplexControl cc, const QStyleOptionComplex* opt, QPainter* p,
                             const QWidget* w) const override {
         const auto* gb = qstyleoption_cast<const QStyleOptionGroupBox*>(opt);
@@ -584,7 +574,7 @@ void Frame::Create(QWidget* parent, const std::string& caption, bool border) {
     g->setFlat(!border);
     // A plain frame is never drawn; a bordered one takes the framed look
     // when its window asked for it, the application's style otherwise.
-    if (!border || WantsFramedLook(parent)) g->setStyle(FrameLook::Instance());
+    if (!border || WantsFramedLook(parent)) g->setStyle(SharedStyle<FrameLook>());
     Adopt(g);
 }
 

@@ -118,6 +118,14 @@ inline constexpr const char* kFramedLook = "nxFramedLook";
 // `window` and in the windows it owns.
 void SetFramedLook(QWidget* window);
 
+// The one instance of a widget style, made on first use and kept for the
+// program's life: widgets given a style do not own it.
+template <class Style>
+Style* SharedStyle() {
+    static auto* style = new Style;
+    return style;
+}
+
 // Draws a one-pixel border of `colour` with rounded corners along the
 // inside of `r`, as the frames of the framed look have it.
 void DrawRoundedBorder(QPainter* p, const QRect& r, const QColor& colour, int radius);
