@@ -79,8 +79,7 @@ frmMain::frmMain(QWidget* parent)
     txtStatus.SetDeferredDisplay(true);
     connect(pacer, &ui::PaintPacer::aboutToPaint, this, [this] {
         txtStatus.ShowDeferredText();
-        // A log out of sight takes its rows when it is shown.
-        if (lvwEventLog.widget()->isVisible()) lvwEventLog.ShowDeferredRows();
+        lvwEventLog.ShowDeferredRows();
     });
 
     Timer1.SetEnabled(false);

@@ -528,7 +528,7 @@ class FrameLook : public QProxyStyle {
                 return sc == SC_GroupBoxFrame ? BorderRect(gb->rect)
                                               : BorderRect(gb->rect).adjusted(1, 1, -1, -1);
             case SC_GroupBoxLabel:
-                return CaptionBox(*gb).adjusted(kCaptionPad, 0, -kCaptionPad, 0);
+                return LabelRect(*gb);
             default:
                 return QProxyStyle::subControlRect(cc, opt, sc, w);
         }
@@ -544,13 +544,18 @@ class FrameLook : public QProxyStyle {
                 gb.fontMetrics.height()};
     }
 
+    // The caption itself: its box without the space either side.
+    static QRect LabelRect(const QStyleOptionGroupBox& gb) {
+        return CaptionBox(gb).adjusted(kCaptionPad, 0, -kCaptionPad, 0);
+    }
+
     void DrawCaption(const QStyleOptionGroupBox& gb, QPainter* p, const QWidget* w) const {
         int align = Qt::AlignCenter | Qt::TextShowMnemonic;
         if (!proxy()->styleHint(SH_UnderlineShortcut, &gb, w)) align |= Qt::TextHideMnemonic;
         QPalette pal = gb.palette;
         if (gb.textColor.isValid()) pal.setColor(QPalette::WindowText, gb.textColor);
-        proxy()->drawItemText(p, CaptionBox(gb).adjusted(kCaptionPad, 0, -kCaptionPad, 0), align,
-                              pal, (gb.state & State_Enabled) != 0, gb.text, QPalette::WindowText);
+        proxy()->drawItemText(p, LabelRect(gb), align, pal, (gb.state & State_Enabled) != 0,
+                              gb.text, QPalette::WindowText);
     }
 };
 

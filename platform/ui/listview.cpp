@@ -14,7 +14,7 @@ namespace ui {
 
 QTreeWidgetItem* ListItem::Item() const {
     if (item_ == nullptr && list_ != nullptr) {
-        list_->ShowDeferredRows();
+        list_->PlaceDeferredRows();
         item_ = list_->tree()->topLevelItem(row_);
         if (item_ == nullptr) OutOfBounds();  // the list was cleared since
     }
@@ -110,7 +110,7 @@ ListItem ListView::AddItem(const std::string& text) {
         deferred_.push_back(Q(text));
         return ListItem(this, row);
     }
-    ShowDeferredRows();
+    PlaceDeferredRows();
     QTreeWidgetItem* item = NewRow(Q(text));
     tree()->addTopLevelItem(item);
     return ListItem(item);
@@ -138,7 +138,7 @@ ListView::~ListView() { delete showWatcher_.data(); }
 void ListView::SetDeferredRows(bool deferred) {
     deferredRows_ = deferred;
     if (!deferred) {
-        ShowDeferredRows();
+        PlaceDeferredRows();
     } else if (showWatcher_.isNull()) {
         showWatcher_ = new ShowWatcher(this, tree());
         tree()->installEventFilter(showWatcher_.data());
@@ -146,6 +146,10 @@ void ListView::SetDeferredRows(bool deferred) {
 }
 
 void ListView::ShowDeferredRows() const {
+    if (widget() != nullptr && widget()->isVisible()) PlaceDeferredRows();
+}
+
+void ListView::PlaceDeferredRows() const {
     if (deferred_.empty() || widget() == nullptr) return;
     QList<QTreeWidgetItem*> rows;
     rows.reserve(static_cast<qsizetype>(deferred_.size()));
@@ -155,12 +159,12 @@ void ListView::ShowDeferredRows() const {
 }
 
 int ListView::ListItemCount() const {
-    ShowDeferredRows();
+    PlaceDeferredRows();
     return tree()->topLevelItemCount();
 }
 
 ListItem ListView::ListItems(int index) const {
-    ShowDeferredRows();
+    PlaceDeferredRows();
     if (index < 1 || index > tree()->topLevelItemCount()) OutOfBounds();
     return ListItem(tree()->topLevelItem(index - 1));
 }
@@ -171,7 +175,7 @@ void ListView::ClearItems() {
 }
 
 std::optional<ListItem> ListView::FindItem(const std::string& text) const {
-    ShowDeferredRows();
+    PlaceDeferredRows();
     const QString wanted = Q(text);
     const int n = tree()->topLevelItemCount();
     for (int i = 0; i < n; ++i) {
@@ -182,7 +186,7 @@ std::optional<ListItem> ListView::FindItem(const std::string& text) const {
 }
 
 std::optional<ListItem> ListView::SelectedItem() const {
-    ShowDeferredRows();
+    PlaceDeferredRows();
     const auto selected = tree()->selectedItems();
     if (selected.isEmpty()) return std::nullopt;
     return ListItem(selected.first());

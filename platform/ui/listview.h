@@ -67,10 +67,11 @@ class ListView : public Control {
 
     // Deferred rows, for a log that a command extends once per request:
     // AddItem keeps the new row aside and asks for a repaint;
-    // ShowDeferredRows(), run just before the window paints and when the
-    // view is shown, adds the rows kept so far in one insertion. Everything
-    // that reads or changes the rows places the kept ones first, so the
-    // list looks the same through this class.
+    // ShowDeferredRows(), run just before the window paints, adds the rows
+    // kept so far in one insertion if the view is in sight; a view out of
+    // sight takes them when it is shown. Everything that reads or changes
+    // the rows places the kept ones first, so the list looks the same
+    // through this class.
     void SetDeferredRows(bool deferred);
     void ShowDeferredRows() const;
     ~ListView() override;
@@ -79,6 +80,7 @@ class ListView : public Control {
     friend class ListItem;
     QTreeWidget* tree() const;
     QTreeWidgetItem* NewRow(const QString& text) const;
+    void PlaceDeferredRows() const;
     std::vector<Align> alignments_;
     bool deferredRows_ = false;
     // The texts of the rows kept aside: their rows are built when placed.
