@@ -8,6 +8,7 @@
 
 #include "config/Conversions.h"
 #include "config/NodeConfig.h"
+#include "link/Connection.h"
 #include "link/LiveValues.h"
 #include "link/ModbusFrame.h"
 #include "link/PendingRequest.h"
@@ -206,9 +207,11 @@ std::optional<long> WholeNumber(const std::string& text) {
 // ---- Tick ---------------------------------------------------------------------
 
 void frmMain::Timer1_Timer() {
-    // Ticks never nest: a tick that fires while another one waits (someone
-    // switched the monitor on meanwhile) is dropped; the next one comes.
-    if (tickRunning_) return;
+    // A tick never comes between another routine and its reply: one that
+    // fires while a tick, an Upload or Download, or any other Modbus request
+    // waits (the monitor was switched on meanwhile) is dropped, since its
+    // requests would take that routine's replies; the next one comes.
+    if (tickRunning_ || nxlink::TransferInProgress() || ModbusWaitsInProgress() > 0) return;
     Timer1.SetEnabled(false);
     if (WskTCP502.State() != rt::sckConnected) {
         mnuDisconnect_Click();

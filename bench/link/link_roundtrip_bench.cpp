@@ -8,7 +8,9 @@
 // against two servers: a minimal one that answers every request at once
 // (one thread per connection) and the station stand-in. A fourth client,
 // "event loop", is the least an event-pumping wait costs (a plain socket
-// with a read notifier), as a floor for the team road's own share. Requests: function 3
+// with a read notifier), as a floor for the team road's own share; a fifth,
+// "poll", waits in poll() without an event loop, the least any wait that
+// watches more than its socket costs. Requests: function 3
 // for 10 registers, and the controller status read (function 4, 42
 // registers). Each run times every client in turn, the order rotated from
 // run to run. Also measures the processor time of a wait that no reply ends.
@@ -18,6 +20,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -227,6 +230,32 @@ Client EventLoopClient(uint16_t port, const Request& rq, uint8_t unit) {
             }};
 }
 
+// The least any wait that watches more than the one socket costs: a plain
+// socket, poll() until it is readable, then a non-blocking read; no event
+// loop. Against the bare socket it shows the price of the one extra system
+// call that every event loop pays.
+Client PollClient(uint16_t port, const Request& rq, uint8_t unit) {
+    const int fd = ConnectTo(port);
+    auto frame =
+        std::make_shared<ModbusFrame>(BuildReadRequest(unit, rq.function, rq.start, rq.count));
+    const size_t want = 9 + 2 * static_cast<size_t>(rq.count);
+    return {"poll",
+            [fd, frame, want] {
+                if (!WriteAll(fd, frame->data(), frame->size())) return false;
+                uint8_t buffer[512];
+                size_t got = 0;
+                while (got < want) {
+                    pollfd p{fd, POLLIN, 0};
+                    if (::poll(&p, 1, 1000) != 1) return false;
+                    const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+                    if (n <= 0) return false;
+                    got += static_cast<size_t>(n);
+                }
+                return got == want;
+            },
+            [fd] { ::close(fd); }};
+}
+
 #ifdef NX_HAVE_LIBMODBUS
 Client LibmodbusClient(uint16_t port, const Request& rq, uint8_t unit) {
     modbus_t* ctx = modbus_new_tcp("127.0.0.1", port);
@@ -260,11 +289,11 @@ double TimeTrips(Client& c, int trips) {
 void Compare(const std::string& server, uint16_t port, const Request& rq, uint8_t unit, int trips,
              int runs) {
     std::vector<Client> clients = {TeamClient(port, rq, unit), BareClient(port, rq, unit),
-                                   EventLoopClient(port, rq, unit)};
+                                   EventLoopClient(port, rq, unit), PollClient(port, rq, unit)};
 #ifdef NX_HAVE_LIBMODBUS
     clients.push_back(LibmodbusClient(port, rq, unit));
 #endif
-    // For profiling one client: LINK_ROUNDTRIP_ONLY=team, bare, event loop or libmodbus.
+    // For profiling one client: LINK_ROUNDTRIP_ONLY=team, bare, event loop, poll or libmodbus.
     if (const char* only = std::getenv("LINK_ROUNDTRIP_ONLY")) {
         for (Client& c : clients)
             if (c.name != only) c.once = [] { return true; };
@@ -283,8 +312,9 @@ void Compare(const std::string& server, uint16_t port, const Request& rq, uint8_
     const std::string note = std::to_string(trips) + " trips x " + std::to_string(runs) + " runs";
     bench::PrintRow(name, "us", "team", us[0], "bare socket", us[1], note);
     bench::PrintRow(name, "us", "event loop", us[2], "bare socket", us[1], note);
-    if (clients.size() > 3) {
-        bench::PrintRow(name, "us", "team", us[0], "libmodbus", us[3], note);
+    bench::PrintRow(name, "us", "poll", us[3], "bare socket", us[1], note);
+    if (clients.size() > 4) {
+        bench::PrintRow(name, "us", "team", us[0], "libmodbus", us[4], note);
     } else {
         std::printf("ROW|%s|us|team|-|-|-|libmodbus|-|-|-|-|-|-|not built with libmodbus\n",
                     name.c_str());

@@ -334,6 +334,39 @@ TEST_F(MonitorTest, MonitorSwitchedOffInsideTheStatusWaitStaysOff) {
     }
 }
 
+// ---- Switched on inside a transfer ------------------------------------------------------
+
+// The monitor switched on while an Upload waits for a slow reply ticks only
+// once the Upload is over: the Upload sends what it sends without the
+// monitor and ends as it would have.
+TEST_F(MonitorTest, MonitorSwitchedOnInsideAnUploadWaitsForItsEnd) {
+    GoOnline();
+    nxsim::FaultRule slow;
+    slow.kind = nxsim::FaultKind::Delay;
+    slow.delayMs = 350;  // over three monitor ticks, within the reply timeout
+    QVector<QByteArray> alone;
+    for (const bool switchOn : {false, true}) {
+        SCOPED_TRACE(switchOn ? "monitor switched on" : "monitor off");
+        sim.clearLog();
+        sim.addFault(slow);
+        if (switchOn)
+            QTimer::singleShot(0, [&] { window->Toolbar.Buttons("Monitor").PerformClick(); });
+        window->Toolbar.Buttons("Upload").PerformClick();
+        window->Timer2.SetEnabled(false);
+        EXPECT_EQ(window->txtStatus.Text(), "Upload data from NX-4410 finished.");
+        EXPECT_TRUE(dialogs.shown.empty());
+        const QVector<QByteArray> sent = Requests();
+        if (!switchOn) {
+            alone = sent;
+            continue;
+        }
+        ASSERT_GE(sent.size(), alone.size());
+        EXPECT_EQ(sent.mid(0, alone.size()), alone);
+        EXPECT_TRUE(window->mnuTimerEnable.Checked());
+        EXPECT_TRUE(window->Timer1.Enabled());
+    }
+}
+
 // ---- Switch and interval without a station -----------------------------------------------
 
 TEST_F(MainWindowTest, IntervalBoxAcceptsWholeMillisecondsFrom500To32767) {
