@@ -1,5 +1,7 @@
 #include "sim/SimServer.h"
 
+#include <sys/socket.h>
+
 #include <QRandomGenerator>
 #include <QThread>
 
@@ -273,6 +275,24 @@ void SimServer::enqueue(Conn& c, const QByteArray& data, qint64 delayMs, bool cl
     flush(c);
 }
 
+void SimServer::send(Conn& c, const QByteArray& data) {
+    // Straight to TCP when nothing waits in the socket's own buffer: the
+    // socket's write() would switch its write notifier on and off around
+    // the reply, which wakes the event loop twice more per reply. What TCP
+    // does not take at once, and every failure, goes the socket's way.
+    qsizetype sent = 0;
+    if (c.socket->bytesToWrite() == 0) {
+        const ssize_t n = ::send(static_cast<int>(c.socket->socketDescriptor()), data.constData(),
+                                 static_cast<size_t>(data.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) sent = static_cast<qsizetype>(n);
+    }
+    if (sent == data.size()) return;
+    // A write can find the connection reset and report the disconnection at
+    // once (drop() marks the record gone).
+    c.socket->write(data.constData() + sent, data.size() - sent);
+    if (!c.gone) c.socket->flush();
+}
+
 void SimServer::flush(Conn& c) {
     const qint64 now = engine_->nowMs();
     while (!c.gone && !c.out.empty() && c.out.front().due <= now) {
@@ -280,10 +300,7 @@ void SimServer::flush(Conn& c) {
         c.out.pop_front();
         if (!o.data.isEmpty()) {
             engine_->logFrame(c.channel, Direction::Sent, c.number, o.data, nullptr);
-            // A write can find the connection reset and report the
-            // disconnection at once (drop() marks the record gone).
-            c.socket->write(o.data);
-            if (!c.gone) c.socket->flush();
+            send(c, o.data);
         }
         if (o.closeAfter) {
             c.out.clear();

@@ -78,6 +78,7 @@ class SimServer : public QObject {
                  Channel channel);
     void enqueue(Conn& c, const QByteArray& data, qint64 delayMs, bool closeAfter);
     void flush(Conn& c);
+    void send(Conn& c, const QByteArray& data);
     void drop(QTcpSocket* socket);
     static void closeLater(QTcpSocket* socket);
 
