@@ -24,12 +24,12 @@ PaintPacer::PaintPacer(QWidget* window, int intervalMs)
 bool PaintPacer::eventFilter(QObject* watched, QEvent* event) {
     if (watched != window_ || event->type() != QEvent::UpdateRequest || delivering_) return false;
     if (holding_) return true;  // delivered with the held-back one
-    const bool recent = sinceLastPaint_.isValid() && sinceLastPaint_.elapsed() < intervalMs_;
-    if (recent && rt::ActiveWaits() > 0) {
+    if (rt::ActiveWaits() > 0) {
         // The window keeps its areas marked for repaint and asks for no
         // other paint until this request is delivered.
+        const qint64 since = sinceLastPaint_.isValid() ? sinceLastPaint_.elapsed() : intervalMs_;
         holding_ = true;
-        timer_.start(static_cast<int>(intervalMs_ - sinceLastPaint_.elapsed()));
+        timer_.start(static_cast<int>(since < intervalMs_ ? intervalMs_ - since : intervalMs_));
         return true;
     }
     sinceLastPaint_.start();

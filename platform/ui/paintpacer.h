@@ -3,10 +3,13 @@
 // for a repaint (a cheap update), and the event-pumping wait of the next
 // request would paint it at once, so a sequence of quick requests painted
 // once per request and each wait cost a paint more than its reply. Inside
-// a wait the window therefore paints at most once per interval; the paints
-// held back meanwhile are delivered together when the interval is over, or
-// at once when the command is over and the event loop is about to block.
-// Outside waits nothing changes.
+// a wait the window therefore holds every paint back: it is delivered, with
+// the ones asked for meanwhile, one interval after the last paint (one
+// interval after it was asked for, when the last paint is older), or at
+// once when the command is over and the event loop is about to block. The
+// window paints at most once per interval while a command waits, and a
+// command that ends within an interval paints once, at its end. Outside
+// waits nothing changes.
 #pragma once
 
 #include <QElapsedTimer>

@@ -92,6 +92,27 @@ TEST_F(PaintPacerTest, InsideAWaitUpdatesWaitForTheEndOfTheCommand) {
     EXPECT_EQ(label->painted, "20");
 }
 
+// Inside a wait even a paint asked for long after the last one is held:
+// a command that ends sooner paints once, at its end, and one that waits
+// longer shows it one interval later, inside the wait.
+TEST(PaintPacerInterval, InsideAWaitTheFirstPaintComesAnIntervalLater) {
+    QWidget window;
+    window.resize(200, 60);
+    auto* label = new CountingLabel("start", &window);
+    label->resize(200, 60);
+    auto* pacer = new ui::PaintPacer(&window, 300);
+    window.show();
+    ASSERT_TRUE(LoopUntil([&] { return label->paints > 0 && !pacer->Holding(); }, 5000));
+    LoopUntil([] { return false; }, 400);  // the last paint is an interval old
+    const int before = label->paints;
+    QTimer::singleShot(0, [&] { label->setText("inside"); });
+    rt::WaitUntil([] { return false; }, 20);
+    EXPECT_EQ(label->paints, before);
+    EXPECT_TRUE(pacer->Holding());
+    EXPECT_TRUE(rt::WaitUntil([&] { return label->paints > before; }, 3000));
+    EXPECT_EQ(label->painted, "inside");
+}
+
 // A status line and a log with deferred display, wired to the pacer as the
 // main window wires them: inside a wait their widgets stay as they were,
 // while Text(), Change and the list's own reads see every change at once;
