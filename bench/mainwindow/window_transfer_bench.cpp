@@ -2,9 +2,10 @@
 // station stand-in on 127.0.0.1, next to their floor: a bare blocking socket
 // that replays exactly the Modbus frames of the same click (taken from the
 // stand-in's request log) against the same stand-in. Window and floor run
-// interleaved, their order swapped every repetition. A click is timed until
-// the window has painted what it shows afterwards. Reports wall time and
-// the processor time of the window thread per click.
+// interleaved, their order swapped every repetition, each timing 20 ms
+// after the window last painted, as a user's click comes. A click is timed
+// until the window has painted what it shows afterwards. Reports wall time
+// and the processor time of the window thread per click.
 //
 // The platform is QT_QPA_PLATFORM's (offscreen when unset).
 // Usage: nx4410_window_transfer_bench [repetitions, default 40]
@@ -15,6 +16,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWindow>
 #include <cstdio>
@@ -95,9 +97,18 @@ void FinishClick(const ui::PaintPacer* pacer) {
     } while (pacer != nullptr && pacer->Holding());
 }
 
-// Lets the window finish what is pending (paints included) before a timing.
+// Lets the window finish what is pending (paints included) before a timing,
+// then lets the event loop idle for 20 ms: a user's click comes well after
+// the window last painted, when its first status line is not paced by an
+// earlier paint and the caches are no longer warm from the last timing.
 void Settle(const ui::PaintPacer* pacer) {
     for (int i = 0; i < 3; ++i) FinishClick(pacer);
+    QElapsedTimer idle;
+    idle.start();
+    while (idle.elapsed() < 20) {
+        QTimer::singleShot(static_cast<int>(20 - idle.elapsed()), [] {});
+        QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
 }
 
 }  // namespace
