@@ -5,7 +5,6 @@
 //   median>|<p25>|<p75>|<note>
 #pragma once
 
-#include <sys/resource.h>
 #include <time.h>
 
 #include <algorithm>
