@@ -163,6 +163,7 @@ LinkWindow& TheLinkWindow() {
 bool ConnectInProgress() { return State().connecting; }
 
 bool TransferInProgress() { return State().transfer; }
+bool ModbusLinkBusy() { return TransferInProgress() || ModbusWaitsInProgress() > 0; }
 TransferGuard::TransferGuard() {
     State().transfer = true;
     LinkWindow& w = TheLinkWindow();
@@ -244,7 +245,7 @@ void Timer2_Timer() {
     // Keep-alive, never while the monitor polls or while another routine
     // waits for a Modbus reply (its key must not be replaced). Its reply
     // completes nothing, so the wait runs its full time.
-    if (!w.Timer1Enabled() && ModbusWaitsInProgress() == 0) {
+    if (!w.Timer1Enabled() && !ModbusLinkBusy()) {
         try {
             const ModbusFrame frame =
                 BuildReadRequest(UnitIdFromNetId(ConfigReal[0].NetID), RegKeepAlive.Function,

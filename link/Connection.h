@@ -72,6 +72,11 @@ bool ConnectInProgress();
 // Download started from inside its waits (a click that runs nested) returns
 // at once without sending anything.
 bool TransferInProgress();
+// True while an Upload or Download runs or any routine waits for a Modbus
+// reply. A routine that sends a request of its own from a timer (the
+// monitor's tick, the watchdog's keep-alive) holds back then: its reply
+// would take the key of the routine that waits.
+bool ModbusLinkBusy();
 class TransferGuard {
   public:
     TransferGuard();

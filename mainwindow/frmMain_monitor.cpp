@@ -208,10 +208,9 @@ std::optional<long> WholeNumber(const std::string& text) {
 
 void frmMain::Timer1_Timer() {
     // A tick never comes between another routine and its reply: one that
-    // fires while a tick, an Upload or Download, or any other Modbus request
-    // waits (the monitor was switched on meanwhile) is dropped, since its
-    // requests would take that routine's replies; the next one comes.
-    if (tickRunning_ || nxlink::TransferInProgress() || ModbusWaitsInProgress() > 0) return;
+    // fires while a tick or the link is busy (the monitor was switched on
+    // meanwhile) is dropped; the next one comes.
+    if (tickRunning_ || nxlink::ModbusLinkBusy()) return;
     Timer1.SetEnabled(false);
     if (WskTCP502.State() != rt::sckConnected) {
         mnuDisconnect_Click();
