@@ -315,6 +315,9 @@ void WalkKeys(const FamilyKeys& family, const NodeConfig& r, int s, Place SlotKe
 
 std::string Dec(long long v) { return std::to_string(v); }
 
+// The largest range code the file's two hexadecimal digits hold.
+constexpr unsigned long kLargestFileRangeCode = 0xFF;
+
 // The low 8 bits of a range code as two upper-case hexadecimal digits.
 std::string RangeCodeText(int16_t code) {
     static const char digits[] = "0123456789ABCDEF";
@@ -557,7 +560,10 @@ class KeyReader {
             rt::LogIgnoredError(lcConfigFile(), e);  // out of 0 to 255: the field stays
         }
     }
-    // A range code is written in hexadecimal; up to 16 bits are taken.
+    // A range code is written in two hexadecimal digits. A code the two
+    // digits cannot hold (above FF) is refused like any other value out of
+    // its field's range: the save would write only its low byte, so the
+    // file would no longer say what was loaded.
     void Code(const std::string& key, int16_t& field) const {
         const std::string t = Text(key);
         if (t.empty() || t.size() > 8) return;
@@ -574,8 +580,12 @@ class KeyReader {
                 return;
             v = v * 16 + static_cast<unsigned long>(d);
         }
-        if (v > 0xFFFF) return;
-        field = static_cast<int16_t>(static_cast<uint16_t>(v));
+        if (v > kLargestFileRangeCode) {
+            qCDebug(lcConfigFile, "refused [%s] %s=%s: a range code above FF", section_.c_str(),
+                    key.c_str(), t.c_str());
+            return;
+        }
+        field = static_cast<int16_t>(v);
     }
 
   private:

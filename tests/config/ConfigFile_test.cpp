@@ -685,6 +685,34 @@ TEST_F(ConfigFileTest, RangeCodesAreTwoUpperCaseHexDigits) {
     EXPECT_NE(text.find("RangeCode_2=0C\r\n"), std::string::npos);
 }
 
+TEST_F(ConfigFileTest, RangeCodesTheTwoDigitsCannotHoldSaveTheSameFileTwice) {
+    // Per family one channel whose code text exceeds two hexadecimal digits.
+    const struct {
+        const char* model;
+        const char* counts;
+        const char* code;
+    } rows[] = {
+        {"KB-521", "AIChannel=1", "5000"}, {"KB-540", "AIChannel=1", "10F"},
+        {"KB-510", "AIChannel=1", "184"},  {"KB-551", "AOChannel=1", "0131"},
+        {"KB-580", "PIChannel=1", "FFFF"}, {"KB-590", "POChannel=1", "160"},
+        {"KB-570", "DOChannel=1", "1040"},
+    };
+    for (const auto& row : rows) {
+        WriteAll(dir / "a.ini", std::string("[Config0]\r\nController=GW-7010\r\nTotalSlot=1\r\n"
+                                            "[Node0_Slot0]\r\nModule=") +
+                                    row.model + "\r\n" + row.counts +
+                                    "\r\nRangeCode_0=" + row.code + "\r\nUserDefLRange_0=-7\r\n");
+        std::string saves[2];
+        for (std::string& saved : saves) {
+            LoadWithCommand(dir / "a.ini");
+            mnuFileSave_Click();
+            saved = ReadAll(dir / "a.ini");
+        }
+        EXPECT_EQ(saves[0], saves[1]) << row.model << " " << row.code;
+    }
+    ExpectNoDialogs();
+}
+
 TEST_F(ConfigFileTest, CountsBeyondTheRecordStopAtItsLimits) {
     const std::string text =
         "[Config0]\r\nController=GW-7010\r\nTotalSlot=12\r\n"
