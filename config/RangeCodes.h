@@ -36,8 +36,8 @@ std::optional<int16_t> DefaultRangeCode(std::string_view model);
 int16_t GetRangeCodeByName(const std::string& model, const std::string& rangeText);
 
 // A page's range combo box as FillRangeCodeCombo drives it. The window's
-// implementation raises the combo's click handler where the real control
-// does: on a changed selection through SetListIndex or SetText.
+// implementation raises the combo's click handler on a changed selection
+// through SetListIndex or SetText, so that the page follows the new range.
 class RangeCombo {
   public:
     virtual ~RangeCombo() = default;

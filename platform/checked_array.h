@@ -1,6 +1,7 @@
 // Fixed-size arrays whose every access checks its index and raises the
 // "Subscript out of range" run-time error (9) before anything is read or
-// written, as the original platform's arrays did.
+// written, so that an index from a file or the network can never reach
+// memory outside the record.
 #pragma once
 
 #include <array>

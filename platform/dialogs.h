@@ -10,7 +10,8 @@
 
 namespace rt {
 
-// Message box styles and answers, with the platform's values.
+// Message box styles and answers; a style is a button set and an icon
+// joined with | (vbYesNo | vbQuestion).
 enum MsgBoxStyle : int {
     vbOKOnly = 0,
     vbOKCancel = 1,

@@ -1,7 +1,8 @@
-// Runtime helpers: the numeric and text rules that the original platform gave
-// the program (16-bit and 32-bit integers that overflow with an error, rounding
-// half to even, leading-number parsing, fixed-pattern formatting, Hex, Trim)
-// and the run-time error that carries a number and its standard description.
+// Runtime helpers: the numeric and text rules the programs share (16-bit and
+// 32-bit integers that overflow with an error, rounding half to even,
+// leading-number parsing, fixed-pattern formatting, Hex, Trim), so that the
+// station's fields and the files' texts are converted one way everywhere, and
+// the run-time error that carries a number and its standard description.
 #pragma once
 
 #include <cstdint>
@@ -92,7 +93,7 @@ double Val(std::string_view text);
 std::string Format(double v, std::string_view pattern);
 std::string FormatSingle(float v, std::string_view pattern);
 
-// Text of a number as the platform's CStr gives it: at most 15 significant
+// Text of a number as files and lists show it: at most 15 significant
 // digits for a Double (7 for a Single), no trailing zeros, "." as the decimal
 // point whatever the locale, and the exponent form ("1E+15", "1E-06") when
 // the decimal exponent is at least the digit count or below -5.
@@ -112,8 +113,8 @@ std::string Trim(std::string_view s);
 std::string LTrim(std::string_view s);
 std::string RTrim(std::string_view s);
 
-// Case-insensitive comparison of ASCII text, as the platform compared
-// section and key names.
+// Case-insensitive comparison of ASCII text, used for the INI file's section
+// and key names.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
 }  // namespace rt

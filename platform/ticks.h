@@ -6,8 +6,9 @@
 
 namespace rt {
 
-// Milliseconds since an arbitrary start, wrapping at 2^32 like the
-// platform's tick counter.
+// Milliseconds since an arbitrary start, wrapping at 2^32; an elapsed time
+// is the unsigned difference of two ticks, which stays right across the
+// wrap.
 uint32_t GetTickCount();
 
 // Pauses the calling thread (used where the program pauses 1 ms).

@@ -1,6 +1,6 @@
 // The channel grid of the trend window: rows and columns of cells with a
 // text, a back colour, a picture and an alignment, row 0 the fixed header
-// row. Like the platform's grid it has a current cell (Row, Col) that the
+// row. The grid has a current cell (Row, Col) that the
 // cell properties act on; a click makes the clicked cell current and raises
 // Click, then MouseUp with the position inside the grid in twips.
 #pragma once
@@ -28,7 +28,6 @@ class FlexGrid : public ui::Control {
     int Col() const { return col_; }
     void SetCol(int col);
     void SetColWidth(int col, int twips);
-    int ColWidth(int col) const;
 
     std::string TextMatrix(int row, int col) const;
     void SetTextMatrix(int row, int col, const std::string& text);
@@ -41,7 +40,6 @@ class FlexGrid : public ui::Control {
     qint64 CellPicture() const;
     void SetCellPicture(const QPixmap& picture);
     void SetCellAlignmentCentre();
-    bool CellCentred() const;
 
     // Empties every cell: texts, colours and pictures.
     void Clear();

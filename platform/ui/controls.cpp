@@ -674,7 +674,8 @@ void ComboBox::Create(QWidget* parent, Style style) {
     c->setEditable(style == Style::DropdownCombo);
     c->setInsertPolicy(QComboBox::NoInsert);
     Adopt(c);
-    // A user's choice: the platform raises Click even for the same item.
+    // Every choice of the user raises Click, also one of the item already
+    // selected (activated fires for it, currentIndexChanged would not).
     Track(QObject::connect(c, &QComboBox::activated, c, [this](int) {
         if (Click) Click();
     }));

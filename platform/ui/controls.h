@@ -1,6 +1,6 @@
 // The form and control layer: thin wrappers over Qt widgets that carry the
-// property and event names the window code is written against (Caption,
-// Value, ListIndex, Enabled, Interval, ZOrder, Click...). Geometry is given
+// property and event names the window code uses (Caption, Value, ListIndex,
+// Enabled, Interval, ZOrder, Click...). Geometry is given
 // in twips and converted to pixels once, here, at 15 twips per pixel.
 //
 // Controls are created in two steps (declare as a member, then Create with
@@ -143,8 +143,9 @@ bool IsFrame(const QWidget* w);
 // Visible() keeps reporting the frame's own setting.
 void HideCoveredFrames(QWidget* parent);
 
-// Elements addressed by index like the platform's control arrays; an index
-// without an element raises run-time error 340.
+// A control array: the controls of one kind on a form, addressed by index
+// (txtCDOSafeValue[i]); an index without an element raises run-time error
+// 340.
 template <typename T>
 class ControlArray {
   public:

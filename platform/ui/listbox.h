@@ -1,5 +1,5 @@
 // A plain list box: lines of text, added at the end, one line selected.
-// Lines count from 0 as the platform's list box does.
+// Lines count from 0.
 #pragma once
 
 #include <string>

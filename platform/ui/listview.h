@@ -1,6 +1,6 @@
 // A report-style list view: column headers, rows with an item text and
-// sub-items, found by their item text. Rows and headers count from 1 as
-// the platform's collections do; sub-item n is shown in column n + 1.
+// sub-items, found by their item text. Rows and headers count from 1, as
+// the window code numbers them; sub-item n is shown in column n + 1.
 #pragma once
 
 #include <functional>

@@ -16,7 +16,7 @@ class RangeCodesTest : public ::testing::Test {
 };
 
 // A combo box that records what FillRangeCodeCombo does to it and selects
-// the way the real drop-down list does.
+// the way the pages' drop-down list does.
 class FakeCombo : public RangeCombo {
   public:
     void Clear() override {
