@@ -23,7 +23,8 @@ std::string IspCommand::CommandLine() const {
 }
 
 IspCommand BuildBaseCommand(const std::string& ip, const std::string& mac) {
-    return {{IspToolFileName, "ETHERNET(" + ip + ", " + mac + ", 10)", "DEVICE(LPC4333ETH, 0, 0)"}};
+    return {
+        {kIspToolFileName, "ETHERNET(" + ip + ", " + mac + ", 10)", "DEVICE(LPC4333ETH, 0, 0)"}};
 }
 
 std::vector<IspCommand> BuildUpgradeCommands(const std::string& ip, const std::string& mac,
@@ -70,15 +71,15 @@ bool RunIspCommand(const std::string& toolPath, const IspCommand& command) {
         ended = waitpid(pid, &status, 0);
     } while (ended < 0 && errno == EINTR);
     if (ended != pid) {
-        std::fprintf(stderr, "Waiting for %s failed: %d\n", IspToolFileName, errno);
+        std::fprintf(stderr, "Waiting for %s failed: %d\n", kIspToolFileName, errno);
         return false;
     }
     if (WIFSIGNALED(status)) {
-        std::fprintf(stderr, "%s ended by signal %d\n", IspToolFileName, WTERMSIG(status));
+        std::fprintf(stderr, "%s ended by signal %d\n", kIspToolFileName, WTERMSIG(status));
         return false;
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "%s ended with exit code %d\n", IspToolFileName,
+        std::fprintf(stderr, "%s ended with exit code %d\n", kIspToolFileName,
                      WIFEXITED(status) ? WEXITSTATUS(status) : -1);
         return false;
     }
@@ -87,19 +88,19 @@ bool RunIspCommand(const std::string& toolPath, const IspCommand& command) {
 
 int IspUpgradeThread(const IspJob& job, const std::function<void(int step)>& post,
                      const RunCommand& run) {
-    post(StepStarted);
+    post(kStepStarted);
     const std::vector<IspCommand> commands = BuildUpgradeCommands(job.ip, job.mac, job.path);
-    post(StepPrepared);
+    post(kStepPrepared);
     // Without an address the tool would be pointed at no module at all.
     if (job.ip.empty()) {
         std::fprintf(stderr, "No IP address chosen.\n");
-        post(StepFailed);
+        post(kStepFailed);
         return 1;
     }
-    int step = StepPrepared;
+    int step = kStepPrepared;
     for (const IspCommand& command : commands) {
         if (!run(job.toolPath, command)) {
-            post(StepFailed);
+            post(kStepFailed);
             return 1;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(job.pauseMs));

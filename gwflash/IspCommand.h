@@ -11,7 +11,7 @@
 namespace gwflash {
 
 // The tool's program file, looked for in gwflash's own folder only.
-constexpr const char* IspToolFileName = "GW_7010_Firmware_Upgrade";
+constexpr const char* kIspToolFileName = "GW_7010_Firmware_Upgrade";
 
 // One command of the tool: its own name followed by its clauses. The tool
 // receives every clause as one argument, unchanged; joined with single blanks
@@ -31,10 +31,10 @@ std::vector<IspCommand> BuildUpgradeCommands(const std::string& ip, const std::s
 
 // Step numbers reported by the worker.
 enum IspStep : int {
-    StepStarted = 0,
-    StepPrepared = 1,
-    StepDone = 6,  // after the fifth command
-    StepFailed = 256,
+    kStepStarted = 0,
+    kStepPrepared = 1,
+    kStepDone = 6,  // after the fifth command
+    kStepFailed = 256,
 };
 
 // Runs the tool at toolPath (an explicit path; never searched for, never

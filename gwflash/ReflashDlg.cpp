@@ -14,22 +14,32 @@
 
 #include "gwflash/IspCommand.h"
 #include "platform/dialogs.h"
+#include "platform/ui/dialogapp.h"
+
+namespace {
+
+// The program's file version, shown in the caption, is the application's
+// from the moment the application exists.
+void SetOwnFileVersion() {
+    QCoreApplication::setApplicationVersion(QStringLiteral(GWFLASH_FILE_VERSION));
+}
+
+}  // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(SetOwnFileVersion)
 
 namespace gwflash {
+
+using ui::Dlu;
 
 std::array<std::string, 32> MacTable;
 
 namespace {
 
-// Dialog units to pixels at the dialog's standard font.
-QRect Dlu(int x, int y, int w, int h) {
-    return QRect(x * 3 / 2, y * 13 / 8, w * 3 / 2, h * 13 / 8);
-}
-
 // A step of the worker, posted to the dialog's thread.
 class StepEvent : public QEvent {
   public:
-    explicit StepEvent(int step) : QEvent(CReflashDlg::StepEventType), step(step) {}
+    explicit StepEvent(int step) : QEvent(CReflashDlg::kStepEventType), step(step) {}
     const int step;
 };
 
@@ -45,17 +55,9 @@ void InitMacTable() {
     }
 }
 
-QString ReadOwnFileVersion() {
-#ifdef GWFLASH_FILE_VERSION
-    return QStringLiteral(GWFLASH_FILE_VERSION);
-#else
-    return QString();
-#endif
-}
-
 std::string DefaultToolPath() {
     return (QCoreApplication::applicationDirPath() + QLatin1Char('/') +
-            QString::fromLatin1(IspToolFileName))
+            QString::fromLatin1(kIspToolFileName))
         .toStdString();
 }
 
@@ -126,7 +128,7 @@ void CReflashDlg::OnInitDialog() {
     selected_ = 16;
     ipList_->setCurrentIndex(selected_);
     macLabel_->setText(QString::fromStdString(MacTable[16]));
-    setWindowTitle(windowTitle() + QStringLiteral("  v") + ReadOwnFileVersion());
+    setWindowTitle(windowTitle() + QStringLiteral("  v") + ui::ReadOwnFileVersion());
 }
 
 QWidget* CReflashDlg::GetDlgItem(int id) const {
@@ -176,7 +178,7 @@ void CReflashDlg::OnBrowse() {
 }
 
 void CReflashDlg::customEvent(QEvent* event) {
-    if (event->type() == StepEventType) {
+    if (event->type() == kStepEventType) {
         OnStep(static_cast<StepEvent*>(event)->step);
         return;
     }
@@ -189,7 +191,7 @@ void CReflashDlg::SetIdle(bool idle) {
 }
 
 int CReflashDlg::OnStep(int step) {
-    if (step == StepFailed) {
+    if (step == kStepFailed) {
         rt::MsgBox("Upload error.", rt::vbOKOnly, "Error");
         SetIdle(true);
         // The bar's lowest position (a value below its minimum would be
@@ -198,9 +200,9 @@ int CReflashDlg::OnStep(int step) {
         running_ = false;
         return 1;
     }
-    SetIdle(step == StepStarted || step == StepDone);
+    SetIdle(step == kStepStarted || step == kStepDone);
     progress_->setValue((step + 1) * 100 / 7);
-    if (step == StepDone) running_ = false;
+    if (step == kStepDone) running_ = false;
     return 0;
 }
 

@@ -22,9 +22,6 @@ namespace gwflash {
 extern std::array<std::string, 32> MacTable;
 void InitMacTable();
 
-// The version shown in the caption ("" when the program carries none).
-QString ReadOwnFileVersion();
-
 // The tool's default place: beside gwflash itself.
 std::string DefaultToolPath();
 
@@ -43,7 +40,7 @@ class CReflashDlg : public QDialog {
     };
 
     // The event that carries a worker's step to the dialog.
-    static constexpr QEvent::Type StepEventType = static_cast<QEvent::Type>(QEvent::User + 1);
+    static constexpr QEvent::Type kStepEventType = static_cast<QEvent::Type>(QEvent::User + 1);
 
     explicit CReflashDlg(QWidget* parent = nullptr);
     ~CReflashDlg() override;

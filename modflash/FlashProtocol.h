@@ -20,7 +20,7 @@ constexpr uint8_t kFnReadInputRegisters = 0x04;
 constexpr uint8_t kFnWriteMultipleRegisters = 0x10;
 
 // Registers of the station.
-constexpr uint16_t RegKeepAlive = 0x0200;
+constexpr uint16_t kRegKeepAlive = 0x0200;
 constexpr uint16_t RegIomModuleId = 0x0240;  // + slot
 constexpr uint16_t RegIomNmtState = 0x0250;  // + slot
 constexpr uint16_t RegIomCommand = 0x8000;
@@ -39,9 +39,9 @@ constexpr uint16_t CmdFwInitDownload = 0x0081;
 constexpr uint16_t MailboxFwChunk = 0x8000;
 
 // Module modes read from RegIomNmtState, and the accepted chunk status.
-constexpr uint16_t ModeBootloader = 8;
-constexpr uint16_t ModeOperation = 32;
-constexpr uint16_t UpgradeStatusAccepted = 2;
+constexpr uint16_t kModeBootloader = 8;
+constexpr uint16_t kModeOperation = 32;
+constexpr uint16_t kUpgradeStatusAccepted = 2;
 
 constexpr size_t kChunkSize = 128;
 constexpr size_t kBlockSize = 256;

@@ -201,7 +201,9 @@ size_t FlashSocket::DiscardPending() {
 
 void FlashSocket::ShutDown(ShutDownHow how) {
     if (fd_ < 0) return;
-    ::shutdown(fd_, how == Receives ? SHUT_RD : how == Sends ? SHUT_WR : SHUT_RDWR);
+    ::shutdown(fd_, how == ShutDownHow::Receives ? SHUT_RD
+                    : how == ShutDownHow::Sends  ? SHUT_WR
+                                                 : SHUT_RDWR);
 }
 
 void FlashSocket::Close() {

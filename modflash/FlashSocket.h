@@ -15,7 +15,7 @@ constexpr uint32_t kLateReplyGraceMs = 1000;
 
 class FlashSocket {
   public:
-    enum ShutDownHow { Receives = 0, Sends = 1, Both = 2 };
+    enum class ShutDownHow { Receives, Sends, Both };
 
     FlashSocket() = default;
     ~FlashSocket();
@@ -46,9 +46,6 @@ class FlashSocket {
     size_t DiscardPending();
     void ShutDown(ShutDownHow how);
     void Close();
-
-    bool IsCreated() const { return fd_ >= 0; }
-    bool PeerClosed() const { return peerClosed_; }
 
   private:
     // Waits until something can be read (data or the peer's close) or the

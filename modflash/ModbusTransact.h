@@ -11,7 +11,7 @@
 namespace modflash {
 
 constexpr uint16_t TransactTimeoutMs = 200;
-constexpr uint16_t KeepAliveTimeoutMs = 100;
+constexpr uint16_t kKeepAliveTimeoutMs = 100;
 
 // Large enough for any reply the station sends; the received count is 8-bit.
 using ReplyBuffer = std::array<uint8_t, 255>;

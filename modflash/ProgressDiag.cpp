@@ -18,7 +18,7 @@ namespace modflash {
 namespace {
 
 // The elapsed-time report of the worker (WM_APP + 1000 on the platform).
-const QEvent::Type ElapsedEventType = static_cast<QEvent::Type>(QEvent::User + 0x3E8);
+const QEvent::Type kElapsedEventType = static_cast<QEvent::Type>(QEvent::User + 0x3E8);
 
 // Qt hands a posted event to the receiving thread under a lock of its own,
 // which ThreadSanitizer cannot see when Qt itself is not instrumented; these
@@ -35,7 +35,7 @@ void MarkReceived(void*) {}
 
 class ElapsedEvent : public QEvent {
   public:
-    explicit ElapsedEvent(uint32_t elapsed) : QEvent(ElapsedEventType), elapsed(elapsed) {}
+    explicit ElapsedEvent(uint32_t elapsed) : QEvent(kElapsedEventType), elapsed(elapsed) {}
     uint32_t elapsed;
 };
 
@@ -71,8 +71,8 @@ ProgressDiag::ProgressDiag(QWidget* parent)
     workerCheck_->setTimerType(Qt::PreciseTimer);
     workerCheck_->setInterval(10);
     connect(workerCheck_, &QTimer::timeout, this, [this] {
-        OnTimer(TIMER_WORKER_CHECK);
-        if (CapReached()) OnTimer(TIMER_CAP);
+        OnTimer(kTimerWorkerCheck);
+        if (CapReached()) OnTimer(kTimerCap);
     });
 }
 
@@ -147,7 +147,7 @@ bool ProgressDiag::Report(uint32_t elapsed) {
 
 bool ProgressDiag::event(QEvent* e) {
     MarkReceived(e);
-    if (e->type() == ElapsedEventType) {
+    if (e->type() == kElapsedEventType) {
         OnElapsed(static_cast<ElapsedEvent*>(e)->elapsed);
         return true;
     }
@@ -155,8 +155,6 @@ bool ProgressDiag::event(QEvent* e) {
 }
 
 void ProgressDiag::OnElapsed(uint32_t elapsed) {
-    if (closed_) ++reportsAfterClose_;
-    ++reportsHandled_;
     label_->setText(message_);
     bar_->setValue(static_cast<int>(std::min<uint32_t>(elapsed, 0xFFFF)));
     {
@@ -164,13 +162,13 @@ void ProgressDiag::OnElapsed(uint32_t elapsed) {
         handled_ = posted_;
         cv_.notify_all();
     }
-    if (CapReached()) OnTimer(TIMER_CAP);
+    if (CapReached()) OnTimer(kTimerCap);
 }
 
 void ProgressDiag::OnTimer(int id) {
-    if (id == TIMER_WORKER_CHECK) {
+    if (id == kTimerWorkerCheck) {
         if (workerEnded_) done(1);
-    } else if (id == TIMER_CAP) {
+    } else if (id == kTimerCap) {
         done(1);
     }
 }
@@ -181,7 +179,7 @@ void ProgressDiag::RequestStop() {
         stop_ = true;
         cv_.notify_all();
     }
-    QCoreApplication::removePostedEvents(this, ElapsedEventType);
+    QCoreApplication::removePostedEvents(this, kElapsedEventType);
 }
 
 void ProgressDiag::StopWorker() {

@@ -18,7 +18,7 @@ class QTimer;
 namespace modflash {
 
 // The longest a wait box stays open, whatever duration it was given.
-constexpr uint32_t WaitDialogCapMs = 5000;
+constexpr uint32_t kWaitDialogCapMs = 5000;
 
 // The time base of the wait box: the millisecond tick count its wait and its
 // limit are measured on, and the worker's pause between two reports. The
@@ -36,8 +36,8 @@ class ProgressDiag : public QDialog {
   public:
     static constexpr int IDC_LABEL = 1018;
     static constexpr int IDC_BAR = 1017;
-    static constexpr int TIMER_WORKER_CHECK = 1000;
-    static constexpr int TIMER_CAP = 1001;
+    static constexpr int kTimerWorkerCheck = 1000;
+    static constexpr int kTimerCap = 1001;
 
     explicit ProgressDiag(QWidget* parent = nullptr);
     ~ProgressDiag() override;
@@ -45,20 +45,12 @@ class ProgressDiag : public QDialog {
     // Sets the message and the duration; the box is armed from then on.
     // capMs is the longest the box stays open, on the clock given (the real
     // ticks when none is).
-    void Arm(const QString& message, uint32_t durationMs, uint32_t capMs = WaitDialogCapMs,
+    void Arm(const QString& message, uint32_t durationMs, uint32_t capMs = kWaitDialogCapMs,
              WaitClock* clock = nullptr);
     // Runs the box modally; returns its result (1 when a timer closed it).
     int DoModal();
     // Asks the worker to stop and waits until it has ended.
     void StopWorker();
-
-    QLabel* Label() const { return label_; }
-    QProgressBar* Bar() const { return bar_; }
-    bool WorkerEnded() const { return workerEnded_.load(); }
-    // Reports of the worker that reached the box, and those that reached it
-    // after it had closed (there must be none).
-    int ReportsHandled() const { return reportsHandled_; }
-    int ReportsAfterClose() const { return reportsAfterClose_; }
 
     void done(int result) override;
 
@@ -84,14 +76,12 @@ class ProgressDiag : public QDialog {
     QTimer* workerCheck_;
     QString message_;
     uint32_t durationMs_ = 0;
-    uint32_t capMs_ = WaitDialogCapMs;
+    uint32_t capMs_ = kWaitDialogCapMs;
     WaitClock* clock_ = &RealWaitClock();
     uint32_t openedAt_ = 0;
     bool armed_ = false;
     bool closed_ = false;
     bool closingByUs_ = false;
-    int reportsHandled_ = 0;
-    int reportsAfterClose_ = 0;
 
     std::thread worker_;
     std::atomic<bool> workerEnded_{false};
@@ -105,6 +95,6 @@ class ProgressDiag : public QDialog {
 // Shows a wait box with the message for durationMs (at most capMs) and
 // returns when it has closed and its worker has ended.
 void ShowWaitDialog(QWidget* parent, const QString& message, uint32_t durationMs,
-                    uint32_t capMs = WaitDialogCapMs, WaitClock* clock = nullptr);
+                    uint32_t capMs = kWaitDialogCapMs, WaitClock* clock = nullptr);
 
 }  // namespace modflash

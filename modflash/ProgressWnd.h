@@ -28,7 +28,6 @@ class CProgressWnd {
     // Creates the window owned by parent (or by the application's main
     // window when none is given); false when it cannot be created.
     bool CreateProgressWindow(QWidget* parent);
-    bool Exists() const { return window_ != nullptr; }
 
     // Range and step are set only while the window exists.
     void SetRange(int lower, int upper);
@@ -40,11 +39,6 @@ class CProgressWnd {
     void PumpMessages();
     void OnCancel();
     void DestroyWindow();
-
-    bool Cancelled() const { return cancelled_; }
-    QWidget* Window() const { return window_.data(); }
-    QLabel* Label() const { return label_; }
-    QProgressBar* Bar() const { return bar_; }
 
   private:
     class ProgressWindow;

@@ -22,15 +22,25 @@
 #include "modflash/ProgressWnd.h"
 #include "platform/dialogs.h"
 #include "platform/ticks.h"
-
-namespace modflash {
+#include "platform/ui/dialogapp.h"
 
 namespace {
 
-// Dialog units to pixels at the dialog's standard font.
-QRect Dlu(int x, int y, int w, int h) {
-    return QRect(x * 3 / 2, y * 13 / 8, w * 3 / 2, h * 13 / 8);
+// The program's file version, shown in the caption, is the application's
+// from the moment the application exists.
+void SetOwnFileVersion() {
+    QCoreApplication::setApplicationVersion(QStringLiteral(MODFLASH_FILE_VERSION));
 }
+
+}  // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(SetOwnFileVersion)
+
+namespace modflash {
+
+using ui::Dlu;
+
+namespace {
 
 // Closes the firmware file on every way out of the sequence.
 struct FileCloser {
@@ -42,18 +52,10 @@ struct FileCloser {
 
 }  // namespace
 
-QString ReadOwnFileVersion() {
-#ifdef MODFLASH_FILE_VERSION
-    return QStringLiteral(MODFLASH_FILE_VERSION);
-#else
-    return QString();
-#endif
-}
-
 CReflashDlg::CReflashDlg(QWidget* parent) : QDialog(parent), keepAlive_(new QTimer(this)) {
     if (ModelNameTable[0].empty()) InitModelNameTable();
     BuildControls();
-    connect(keepAlive_, &QTimer::timeout, this, [this] { OnTimer(KeepAliveTimerId); });
+    connect(keepAlive_, &QTimer::timeout, this, [this] { OnTimer(kKeepAliveTimerId); });
     OnInitDialog();
 }
 
@@ -122,14 +124,12 @@ void CReflashDlg::BuildControls() {
 void CReflashDlg::OnInitDialog() {
     slotList_->setCurrentIndex(0);
     ip_->setText(QStringLiteral("192.168.255.1"));
-    setWindowTitle(QStringLiteral("NX-4410 modflash v") + ReadOwnFileVersion());
+    setWindowTitle(QStringLiteral("NX-4410 modflash v") + ui::ReadOwnFileVersion());
 }
 
 QWidget* CReflashDlg::GetDlgItem(int id) const {
     return findChild<QWidget*>(QString::number(id), Qt::FindDirectChildrenOnly);
 }
-
-bool CReflashDlg::KeepAliveRunning() const { return keepAlive_->isActive(); }
 
 void CReflashDlg::SetConnectedState(bool connected) {
     for (QWidget* w : std::initializer_list<QWidget*>{group_, browse_, path_, pathLabel_,
@@ -160,7 +160,7 @@ void CReflashDlg::OnConnect() {
 
 void CReflashDlg::OnDisconnect() {
     keepAlive_->stop();
-    socket_.ShutDown(FlashSocket::Both);
+    socket_.ShutDown(FlashSocket::ShutDownHow::Both);
     socket_.Close();
     moduleName_->clear();
     SetConnectedState(false);
@@ -171,7 +171,7 @@ void CReflashDlg::OnSelchangeSlot() {
 }
 
 void CReflashDlg::OnExit() {
-    socket_.ShutDown(FlashSocket::Sends);
+    socket_.ShutDown(FlashSocket::ShutDownHow::Sends);
     socket_.Close();
     reject();
 }
@@ -186,11 +186,11 @@ void CReflashDlg::reject() {
 void CReflashDlg::OnTimer(int id) {
     // Inside an upgrade the sequence's own requests keep the connection busy;
     // a keep-alive there could leave its reply to be taken for the sequence's.
-    if (id != KeepAliveTimerId || upgrading_) return;
+    if (id != kKeepAliveTimerId || upgrading_) return;
     // Keeps the station's connection busy; the outcome does not matter.
     ReplyBuffer reply{};
     uint8_t n = 0;
-    ModbusTransact(socket_, BuildReadInputRegister(RegKeepAlive), reply, n, KeepAliveTimeoutMs);
+    ModbusTransact(socket_, BuildReadInputRegister(kRegKeepAlive), reply, n, kKeepAliveTimeoutMs);
 }
 
 void CReflashDlg::ShowWait(const QString& message, uint32_t durationMs) {
@@ -264,7 +264,7 @@ std::string CReflashDlg::UpgradeFirmware(std::FILE* file, uint16_t slot) {
     if (moduleId == 0 || FirmwareModuleId(header) != moduleId)
         return "Firmware file and actual module are not match.";
 
-    if (ReadModuleMode(socket_, slot) != ModeBootloader) {
+    if (ReadModuleMode(socket_, slot) != kModeBootloader) {
         switch (SendCommand(BuildCommandWrite(CmdNmt, slot, NmtToPreOp))) {
             case CommandResult::Timeout:
                 return "Failed to change to pre-op mode. (Timeout)";
@@ -284,7 +284,7 @@ std::string CReflashDlg::UpgradeFirmware(std::FILE* file, uint16_t slot) {
         }
         ShowWait(QStringLiteral("Waiting for switching to bootloader."), timing_.waitBootloaderMs);
     }
-    if (ReadModuleMode(socket_, slot) != ModeBootloader)
+    if (ReadModuleMode(socket_, slot) != kModeBootloader)
         return "Failed to switch to bootloader mode. (Module is not in bootloader mode)";
 
     switch (SendCommand(BuildInitDownload(slot, imageSize))) {
@@ -319,7 +319,7 @@ std::string CReflashDlg::UpgradeFirmware(std::FILE* file, uint16_t slot) {
     ShowWait(QStringLiteral("Waiting for reseting module."), timing_.waitResetMs);
     ShowWait(QStringLiteral("Waiting for the module to enter the operation mode."),
              timing_.waitOperationMs);
-    if (ReadModuleMode(socket_, slot) == ModeOperation) return "Upgrade firmware success.";
+    if (ReadModuleMode(socket_, slot) == kModeOperation) return "Upgrade firmware success.";
     return "Failed to upgrade firmware. (Module is not in operation mode)";
 }
 
@@ -382,7 +382,7 @@ bool CReflashDlg::SendImage(std::FILE* file, uint16_t slot, uint32_t imageSize) 
             uint16_t words[2] = {0, 0};
             if (!ReadUpgradeStatus(socket_, slot, words))
                 return fail("Failed to read upgrade status.");
-            while (words[0] != UpgradeStatusAccepted) {
+            while (words[0] != kUpgradeStatusAccepted) {
                 if (rt::GetTickCount() - start >= timing_.chunkStatusTimeoutMs)
                     return fail("Failed to upgrade firmware. (Reading status timeout)");
                 // A failed read keeps the previous status.

@@ -34,17 +34,14 @@ struct ModflashTiming {
     uint32_t waitFinishMs = 4000;
     uint32_t waitResetMs = 7000;
     uint32_t waitOperationMs = 7000;
-    uint32_t waitCapMs = WaitDialogCapMs;
+    uint32_t waitCapMs = kWaitDialogCapMs;
     int connectTimeoutMs = 5000;
     // The clock the wait boxes run on (none: the real ticks).
     WaitClock* waitClock = nullptr;
 };
 
 // The station's Modbus TCP port.
-constexpr uint16_t StationPort = 502;
-
-// The version shown in the caption ("" when the program carries none).
-QString ReadOwnFileVersion();
+constexpr uint16_t kStationPort = 502;
 
 class CReflashDlg : public QDialog {
     Q_OBJECT
@@ -63,7 +60,7 @@ class CReflashDlg : public QDialog {
         IDC_MODULE_NAME = 1011,
         IDC_IP = 1012,
     };
-    static constexpr int KeepAliveTimerId = 4097;
+    static constexpr int kKeepAliveTimerId = 4097;
 
     explicit CReflashDlg(QWidget* parent = nullptr);
     ~CReflashDlg() override;
@@ -81,7 +78,6 @@ class CReflashDlg : public QDialog {
     // stand-in on another local port.
     void SetStationPort(uint16_t port) { port_ = port; }
     ModflashTiming& Timing() { return timing_; }
-    bool KeepAliveRunning() const;
 
     void reject() override;
 
@@ -105,7 +101,7 @@ class CReflashDlg : public QDialog {
     bool SendImage(std::FILE* file, uint16_t slot, uint32_t imageSize);
 
     FlashSocket socket_;
-    uint16_t port_ = StationPort;
+    uint16_t port_ = kStationPort;
     ModflashTiming timing_;
     QTimer* keepAlive_;
     QLineEdit* ip_;

@@ -37,7 +37,7 @@ int main(int argc, char* argv[]) {
     if (!getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    const QString tool = dir.filePath(QString::fromLatin1(gwflash::IspToolFileName));
+    const QString tool = dir.filePath(QString::fromLatin1(gwflash::kIspToolFileName));
     if (!QFile::link(QStringLiteral(GWFLASH_TOOL_STANDIN), tool)) {
         std::fprintf(stderr, "cannot place the tool's stand-in in %s\n", qPrintable(dir.path()));
         return 1;

@@ -43,7 +43,7 @@ TEST(RunIspCommandTest, ToolThatCannotStartFailsWithoutSearching) {
     setenv("PATH", (folder + ":" + oldPath).c_str(), 1);
     const std::string cwd = QDir::currentPath().toStdString();
     for (const std::string& path :
-         {std::string(IspToolFileName), folder + "/missing", folder, plain, std::string()}) {
+         {std::string(kIspToolFileName), folder + "/missing", folder, plain, std::string()}) {
         EXPECT_FALSE(RunIspCommand(path, BuildBaseCommand("192.168.0.16", "m"))) << path;
     }
     setenv("PATH", oldPath.c_str(), 1);
@@ -63,7 +63,7 @@ TEST(IspUpgradeThreadTest, StepsUpToTheFirstFailure) {
             [&](const std::string&, const IspCommand&) { return ++runs != failAt + 1; });
         std::vector<int> expected = {0, 1};
         for (int s = 2; s < 2 + std::min(failAt, 5); ++s) expected.push_back(s);
-        if (failAt < 5) expected.push_back(StepFailed);
+        if (failAt < 5) expected.push_back(kStepFailed);
         EXPECT_EQ(posted, expected) << failAt;
         EXPECT_EQ(runs, std::min(failAt + 1, 5));
         EXPECT_EQ(code, failAt < 5 ? 1 : 0);

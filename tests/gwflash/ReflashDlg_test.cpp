@@ -185,7 +185,7 @@ TEST_F(ReflashDlgTest, ToolFailingAtEachStepEndsTheRun) {
         const size_t failing = std::max<size_t>(c.logged, 1);
         ASSERT_EQ(dlg.seen.size(), failing + 2) << c.exitCodes;
         EXPECT_EQ(dlg.seen[failing].bar, static_cast<int>(failing + 1) * 100 / 7);
-        EXPECT_EQ(dlg.seen.back(), (Seen{StepFailed, 1, 1, true})) << c.exitCodes;
+        EXPECT_EQ(dlg.seen.back(), (Seen{kStepFailed, 1, 1, true})) << c.exitCodes;
         ASSERT_EQ(dialogs.shown.size(), 2u);
         EXPECT_EQ(dialogs.shown[1].prompt, "Upload error.");
         EXPECT_EQ(dialogs.shown[1].title, "Error");
@@ -212,7 +212,7 @@ TEST_F(ReflashDlgTest, SecondStartAndCloseAreRefusedDuringARun) {
     EXPECT_EQ(dialogs.shown.size(), 1u);  // only the first file dialog
     ASSERT_TRUE(rt::WaitUntil([&] { return !dlg.Running(); }, 20000));
     EXPECT_EQ(tool.Calls().size(), 5u);
-    EXPECT_EQ(dlg.seen.back().step, StepDone);
+    EXPECT_EQ(dlg.seen.back().step, kStepDone);
     dlg.close();
     EXPECT_FALSE(dlg.isVisible());
 }
@@ -242,7 +242,7 @@ TEST_F(ReflashDlgTest, TypedAddressIsNotUsed) {
     dialogs.AnswerMsgBox(rt::vbOK);
     Run("/fw/d.hex", first);
     EXPECT_TRUE(first.Calls().empty());
-    EXPECT_EQ(dlg.seen.back(), (Seen{StepFailed, 1, 1, true}));
+    EXPECT_EQ(dlg.seen.back(), (Seen{kStepFailed, 1, 1, true}));
 
     Choose(QStringLiteral("192.168.0.17"));
     Run("/fw/d.hex", first);

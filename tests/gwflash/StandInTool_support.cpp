@@ -27,7 +27,7 @@ StandInTool::~StandInTool() {
 
 std::string StandInTool::Folder() const { return dir.path().toStdString(); }
 
-std::string StandInTool::ToolPath() const { return Folder() + "/" + gwflash::IspToolFileName; }
+std::string StandInTool::ToolPath() const { return Folder() + "/" + gwflash::kIspToolFileName; }
 
 std::vector<ToolCall> StandInTool::Calls() const {
     std::vector<ToolCall> calls;

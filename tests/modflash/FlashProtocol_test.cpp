@@ -9,7 +9,7 @@ using namespace modflash;
 TEST(FlashFrames, ReadsCarryTheFixedHeaderAndTheRegister) {
     EXPECT_EQ(BuildReadInputRegister(RegIomModuleId + 3),
               (Frame{0x01, 0x02, 0, 0, 0, 6, 1, 0x04, 0x02, 0x43, 0, 1}));
-    EXPECT_EQ(BuildReadInputRegister(RegKeepAlive),
+    EXPECT_EQ(BuildReadInputRegister(kRegKeepAlive),
               (Frame{0x01, 0x02, 0, 0, 0, 6, 1, 0x04, 0x02, 0x00, 0, 1}));
     // Slot 2's reply area starts at 0x1600; two registers.
     EXPECT_EQ(BuildReadUpgradeStatus(2),

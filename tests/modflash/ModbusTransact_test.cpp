@@ -119,8 +119,8 @@ TEST(ModbusTransact, ALateReplyIsNeverTakenForTheNextOne) {
     });
     ReplyBuffer reply{};
     uint8_t received = 0;
-    EXPECT_FALSE(ModbusTransact(c.socket, BuildReadInputRegister(RegKeepAlive), reply, received,
-                                KeepAliveTimeoutMs));
+    EXPECT_FALSE(ModbusTransact(c.socket, BuildReadInputRegister(kRegKeepAlive), reply, received,
+                                kKeepAliveTimeoutMs));
     EXPECT_EQ(received, 0);
     rt::Sleep(120);  // the late reply is there now
     EXPECT_EQ(ReadModuleId(c.socket, 0), 0x00A0);
@@ -179,8 +179,8 @@ TEST(ModbusTransact, AReplyStillOnItsWayIsDroppedBeforeTheNextRequest) {
         });
         ReplyBuffer reply{};
         uint8_t received = 0;
-        EXPECT_FALSE(ModbusTransact(conn.socket, BuildReadInputRegister(RegKeepAlive), reply,
-                                    received, KeepAliveTimeoutMs))
+        EXPECT_FALSE(ModbusTransact(conn.socket, BuildReadInputRegister(kRegKeepAlive), reply,
+                                    received, kKeepAliveTimeoutMs))
             << c.what;
         EXPECT_EQ(ReadModuleId(conn.socket, 0), 0x00A0) << c.what;
         EXPECT_EQ(ReadModuleMode(conn.socket, 0), 0x00A0) << c.what;

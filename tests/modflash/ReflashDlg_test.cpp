@@ -184,7 +184,7 @@ class ReflashDlgTest : public ::testing::Test {
     std::vector<std::string> Sequence() const {
         std::vector<std::string> out;
         for (const auto& e : sim.received(nxsim::Channel::Modbus)) {
-            if (e.function == 4 && e.address == RegKeepAlive) continue;
+            if (e.function == 4 && e.address == kRegKeepAlive) continue;
             const std::string d = Describe(e);
             if (!out.empty() && out.back() == d && d.rfind("read 1", 0) == 0) continue;
             out.push_back(d);
@@ -256,7 +256,6 @@ TEST_F(ReflashDlgTest, StartsDisconnectedWithItsCaptionAddressAndSlots) {
     for (int id : {1004, 1006, 1009, 1010, 1007, 1008, 1000}) EXPECT_FALSE(Enabled(id)) << id;
     EXPECT_EQ(Ctl<QPushButton>(Id::IDC_CONNECT)->text(), QStringLiteral("Connect"));
     EXPECT_TRUE(Ctl<QPushButton>(Id::IDC_CONNECT)->isDefault());
-    EXPECT_FALSE(dlg.KeepAliveRunning());
 }
 
 TEST_F(ReflashDlgTest, AFailedConnectCanBeTriedAgain) {
@@ -273,7 +272,6 @@ TEST_F(ReflashDlgTest, AFailedConnectCanBeTriedAgain) {
     EXPECT_EQ(dialogs.shown[0].title, "");
     EXPECT_TRUE(Enabled(Id::IDC_CONNECT));
     EXPECT_FALSE(Enabled(Id::IDC_DISCONNECT));
-    EXPECT_FALSE(dlg.KeepAliveRunning());
     // The socket was released: the next Connect creates a new one.
     Connect();
     EXPECT_EQ(dialogs.shown.size(), 1u);
@@ -288,7 +286,6 @@ TEST_F(ReflashDlgTest, ConnectShowsSlotZeroAndTheListShowsTheChosenSlot) {
     Connect();
     for (int id : {1006, 1000, 1008, 1007, 1009, 1010, 1004, 1001}) EXPECT_TRUE(Enabled(id)) << id;
     EXPECT_FALSE(Enabled(Id::IDC_CONNECT));
-    EXPECT_TRUE(dlg.KeepAliveRunning());
     auto* name = Ctl<QLabel>(Id::IDC_MODULE_NAME);
     EXPECT_EQ(name->text(), QStringLiteral("KB-560"));
     ChooseSlot(6);
@@ -302,7 +299,6 @@ TEST_F(ReflashDlgTest, ConnectShowsSlotZeroAndTheListShowsTheChosenSlot) {
 
     dlg.OnDisconnect();
     EXPECT_TRUE(name->text().isEmpty());
-    EXPECT_FALSE(dlg.KeepAliveRunning());
     for (int id : {1006, 1000, 1008, 1007, 1009, 1010, 1004}) EXPECT_FALSE(Enabled(id)) << id;
     EXPECT_TRUE(Enabled(Id::IDC_CONNECT));
     // Reconnecting shows slot 0 while the list keeps slot 5.
@@ -315,17 +311,17 @@ TEST_F(ReflashDlgTest, ConnectShowsSlotZeroAndTheListShowsTheChosenSlot) {
 TEST_F(ReflashDlgTest, KeepAliveReadsOneRegisterOnlyWhileConnected) {
     dlg.Timing().keepAlivePeriodMs = 40;
     Connect();
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < 300) QApplication::processEvents(QEventLoop::AllEvents, 50);
-    int keepAlives = 0;
-    for (const auto& e : sim.received(nxsim::Channel::Modbus))
-        if (e.function == 4 && e.address == RegKeepAlive && e.quantity == 1) ++keepAlives;
-    EXPECT_GE(keepAlives, 3);
+    const auto keepAlives = [&] {
+        int n = 0;
+        for (const auto& e : sim.received(nxsim::Channel::Modbus))
+            n += e.function == 4 && e.address == kRegKeepAlive && e.quantity == 1;
+        return n;
+    };
+    // Several, one per period; the deadline only ends a wait that fails.
+    EXPECT_TRUE(rt::WaitUntil([&] { return keepAlives() >= 3; }, 10000));
     dlg.OnDisconnect();
     const auto before = sim.received(nxsim::Channel::Modbus).size();
-    t.restart();
-    while (t.elapsed() < 200) QApplication::processEvents(QEventLoop::AllEvents, 50);
+    rt::WaitUntil([] { return false; }, 200);
     EXPECT_EQ(sim.received(nxsim::Channel::Modbus).size(), before);
 }
 
@@ -687,9 +683,7 @@ TEST_F(ReflashDlgTest, RefusedOrUnansweredCommandsEndTheRunWithTheirText) {
         rule.delayMs = c.kind == nxsim::FaultKind::Delay ? 300 : 0;
         sim.addFault(rule);
         EXPECT_EQ(Browse(file), c.text);
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < 200) QApplication::processEvents(QEventLoop::AllEvents, 50);
+        rt::WaitUntil([] { return false; }, 200);
     }
     sim.clearFaults();
     ExpectButtonsBack();
@@ -785,7 +779,7 @@ TEST_F(ReflashDlgTest, ExitClosesTheConnectionAndTheDialog) {
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
     EXPECT_TRUE(dialogs.shown.empty());
     // The keep-alive of a closed connection sends nothing.
-    dlg.OnTimer(CReflashDlg::KeepAliveTimerId);
+    dlg.OnTimer(CReflashDlg::kKeepAliveTimerId);
     EXPECT_EQ(sim.received(nxsim::Channel::Modbus).size(), before);
 }
 
@@ -882,7 +876,7 @@ TEST_F(ReflashDlgTest, ALateReplyIsNeverTakenForTheNextRequestOfARun) {
         // Keep-alives answered late while the module, after its reset, stays
         // out of operation: their replies (32) must not be taken for the
         // last mode read.
-        {"keep-alive", 7, 0x0062, RegKeepAlive, -1, 30, false,
+        {"keep-alive", 7, 0x0062, kRegKeepAlive, -1, 30, false,
          "Failed to upgrade firmware. (Module is not in operation mode)"},
     };
     for (const auto& c : cases) {
@@ -908,7 +902,7 @@ TEST_F(ReflashDlgTest, ALateReplyIsNeverTakenForTheNextRequestOfARun) {
         // No keep-alive inside the run.
         int keepAlives = 0;
         for (const auto& e : sim.received(nxsim::Channel::Modbus))
-            keepAlives += e.function == 4 && e.address == RegKeepAlive;
+            keepAlives += e.function == 4 && e.address == kRegKeepAlive;
         EXPECT_EQ(keepAlives, 0) << c.what;
         sim.clearFaults();
         dlg.OnDisconnect();
