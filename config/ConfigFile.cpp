@@ -648,12 +648,10 @@ void ReadSlot(const rt::IniFile& ini, NodeConfig& r, int node, int s) {
 }
 
 void LoadDocument(int16_t node, const rt::IniFile& ini) {
+    // A node without a record leaves nothing to fill; the window steps below
+    // still run.
     NodeConfig* rec = nullptr;
-    try {
-        rec = &ConfigReal[node];
-    } catch (const rt::RuntimeError&) {
-        // No record to fill; the window steps below still run.
-    }
+    rt::IgnoringErrors(lcConfigFile(), [&] { rec = &ConfigReal[node]; });
     const KeyReader config(ini, ConfigSection(node));
     if (rec) {
         NodeConfig& r = *rec;
@@ -848,7 +846,8 @@ void LoadConfigFile(const int16_t& node, const std::string& path) {
     rt::IniFile ini;
     try {
         ini.SetFile(path);
-    } catch (const rt::RuntimeError&) {
+    } catch (const rt::RuntimeError& e) {
+        rt::LogIgnoredError(lcConfigFile(), e);
         ini.Clear();  // an unreadable file reads as a file without keys
     }
     LoadDocument(node, ini);

@@ -17,11 +17,15 @@
 #include <vector>
 
 #include "config/ConfigDefaults.h"
+#include "config/ConfigLog.h"
 #include "config/FileCommandsHost.h"
 #include "config/NodeConfig.h"
 #include "config/RangeCodes.h"
 #include "platform/IniFile.h"
+#include "platform/diag.h"
 #include "platform/dialogs.h"
+#include "platform/runtime.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/ScriptedDialogs.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -882,6 +886,27 @@ TEST_F(ConfigFileTest, InvalidNodeIsAnErrorForTheSaveAndSkipsTheLoad) {
     EXPECT_TRUE(ConfigReal[0] == before);
 }
 
+TEST_F(ConfigFileTest, WhatALoadRefusesOrSkipsLeavesADebugLine) {
+    WriteAll(dir / "big.ini",
+             "[Config0]\r\nController=GW-7010\r\nTotalSlot=1\r\n"
+             "[Node0_Slot0]\r\nModule=KB-521\r\nAIChannel=1\r\nRangeCode_0=5000\r\n");
+    fs::create_directory(dir / "folder.ini");
+    const struct {
+        int16_t node;
+        const char* file;
+        std::string line;
+    } rows[] = {
+        {0, "big.ini", "refused [Node0_Slot0] RangeCode_0=5000: a range code above FF"},
+        {1, "big.ini", "ignored error 9: " + rt::ErrorDescription(rt::ErrSubscriptOutOfRange)},
+        {0, "folder.ini", "ignored error 75: " + rt::ErrorDescription(rt::ErrPathFileAccess)},
+    };
+    for (const auto& row : rows) {
+        const LogCapture capture("nx.config.file.debug=true");
+        LoadConfigFile(row.node, (dir / row.file).string());
+        EXPECT_EQ(capture.Lines(), std::vector<std::string>{row.line}) << row.file;
+    }
+}
+
 TEST_F(ConfigFileTest, LoadConfigFileReadsAMissingFileAsEmpty) {
     ConfigReal[0].TotalSlot = 3;
     ConfigReal[0].ControllerPresent = kTrue;
@@ -930,10 +955,9 @@ class ConfigFileLocaleTest : public ConfigFileTest {
             if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) return false;
         }
         if (std::string(std::localeconv()->decimal_point) != ",") return false;
-        try {
-            std::locale::global(std::locale("de_DE.UTF-8"));
-        } catch (const std::exception&) {
-        }
+        // The C library's numbers follow the locale set above; the C++
+        // streams' locale is switched too where the system offers it.
+        rt::IgnoringErrors(lcConfigFile(), [] { std::locale::global(std::locale("de_DE.UTF-8")); });
         return true;
     }
     std::string locpath_;

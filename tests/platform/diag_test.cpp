@@ -9,31 +9,16 @@
 
 #include "platform/dialogs.h"
 #include "platform/runtime.h"
+#include "tests/support/LogCapture.h"
 
 namespace {
 
 Q_LOGGING_CATEGORY(lcProbe, "nx.test.probe", QtWarningMsg)
 
-std::vector<std::string> g_lines;
-void Collect(QtMsgType, const QMessageLogContext&, const QString& text) {
-    g_lines.push_back(text.toStdString());
+// The probe category's debug lines on or off.
+const char* ProbeRules(bool debugOn) {
+    return debugOn ? "nx.test.probe.debug=true\nnx.dialogs.debug=true" : "";
 }
-
-// Collects what is logged while it lives, with the probe category's debug
-// lines on or off.
-struct LogCapture {
-    explicit LogCapture(bool debugOn) {
-        g_lines.clear();
-        previous = qInstallMessageHandler(Collect);
-        QLoggingCategory::setFilterRules(debugOn ? "nx.test.probe.debug=true\nnx.dialogs.debug=true"
-                                                 : "");
-    }
-    ~LogCapture() {
-        QLoggingCategory::setFilterRules("");
-        qInstallMessageHandler(previous);
-    }
-    QtMessageHandler previous;
-};
 
 TEST(IgnoringErrors, AnIgnoredErrorEndsItsStepAndLeavesADebugLineOnlyWhenAskedFor) {
     struct Case {
@@ -47,7 +32,7 @@ TEST(IgnoringErrors, AnIgnoredErrorEndsItsStepAndLeavesADebugLineOnlyWhenAskedFo
         {false, [] { throw rt::RuntimeError(9); }, ""},
     };
     for (const Case& c : cases) {
-        LogCapture capture(c.debugOn);
+        LogCapture capture(ProbeRules(c.debugOn));
         bool after = false;
         rt::IgnoringErrors(lcProbe(), [&] {
             c.step();
@@ -55,23 +40,23 @@ TEST(IgnoringErrors, AnIgnoredErrorEndsItsStepAndLeavesADebugLineOnlyWhenAskedFo
         });
         EXPECT_EQ(after, c.line.empty() && c.debugOn) << c.line;
         if (c.line.empty()) {
-            EXPECT_TRUE(g_lines.empty());
+            EXPECT_TRUE(capture.Lines().empty());
         } else {
-            ASSERT_EQ(g_lines.size(), 1u);
-            EXPECT_EQ(g_lines[0], c.line);
+            ASSERT_EQ(capture.Lines().size(), 1u);
+            EXPECT_EQ(capture.Lines()[0], c.line);
         }
     }
 }
 
 TEST(NoDialogService, EveryDialogIsAnsweredAsClosedAndWarnedAbout) {
     rt::SetDialogs(nullptr);
-    LogCapture capture(false);
+    LogCapture capture;
     EXPECT_EQ(rt::MsgBox("Exit?", rt::vbYesNo | rt::vbQuestion, "Message"), rt::vbNo);
     EXPECT_EQ(rt::MsgBox("Done.", rt::vbOKOnly, ""), rt::vbOK);
     EXPECT_EQ(rt::MsgBox("Go on?", rt::vbOKCancel, ""), rt::vbCancel);
     EXPECT_FALSE(rt::TheDialogs().InputBox("Interval", "Input", "100").has_value());
     EXPECT_FALSE(rt::TheDialogs().FileDialog({}).accepted);
-    EXPECT_EQ(g_lines.size(), 5u);
+    EXPECT_EQ(capture.Lines().size(), 5u);
 }
 
 TEST(HexBytes, SpacedUpperCasePairs) {
