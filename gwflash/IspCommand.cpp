@@ -13,15 +13,6 @@ extern char** environ;
 
 namespace gwflash {
 
-std::string IspCommand::CommandLine() const {
-    std::string line;
-    for (const std::string& w : words) {
-        if (!line.empty()) line += ' ';
-        line += w;
-    }
-    return line;
-}
-
 IspCommand BuildBaseCommand(const std::string& ip, const std::string& mac) {
     return {
         {kIspToolFileName, "ETHERNET(" + ip + ", " + mac + ", 10)", "DEVICE(LPC4333ETH, 0, 0)"}};

@@ -18,7 +18,6 @@ constexpr const char* kIspToolFileName = "GW_7010_Firmware_Upgrade";
 // they give the command line.
 struct IspCommand {
     std::vector<std::string> words;
-    std::string CommandLine() const;
 };
 
 // The clauses every command of a run begins with: the tool's name, the

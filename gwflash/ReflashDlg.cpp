@@ -119,9 +119,14 @@ void CReflashDlg::BuildControls() {
         selected_ = index;
         OnSelchangeIp();
     });
-    // Typing leaves no list position chosen; Enter on an item's exact text
-    // chooses that item (as a click would).
-    connect(ipList_->lineEdit(), &QLineEdit::textEdited, this, [this] { selected_ = -1; });
+    // Typing leaves no list position chosen, so the next run keeps the last
+    // run's address pair (none before the first run), and the label shows
+    // that pair's MAC. Enter on an item's exact text chooses that item (as a
+    // click would).
+    connect(ipList_->lineEdit(), &QLineEdit::textEdited, this, [this] {
+        selected_ = -1;
+        macLabel_->setText(QString::fromStdString(mac_));
+    });
 }
 
 void CReflashDlg::OnInitDialog() {

@@ -59,8 +59,12 @@ std::string Base(const std::string& ip, const std::string& mac) {
            ", 10) DEVICE(LPC4333ETH, 0, 0) ";
 }
 
+// The command line as a tool that wants it whole sees it: its arguments
+// joined with single blanks.
 std::string Joined(const std::vector<std::string>& words) {
-    return IspCommand{words}.CommandLine();
+    std::string line;
+    for (const std::string& w : words) line += (line.empty() ? "" : " ") + w;
+    return line;
 }
 
 class ReflashDlgTest : public ::testing::Test {
@@ -235,10 +239,12 @@ TEST_F(ReflashDlgTest, FilePathReachesTheToolUnchangedAndRunsNothingElse) {
 }
 
 // A typed text that is no list item is never used: the previous run's address
-// and MAC are, and without one the run fails before any tool starts.
+// and MAC are, and without one the run fails before any tool starts. The MAC
+// label shows the pair the next run will use.
 TEST_F(ReflashDlgTest, TypedAddressIsNotUsed) {
     gwtest::StandInTool first;
     Type(QStringLiteral("10.1.2.3"));
+    EXPECT_EQ(Mac(), QString());
     dialogs.AnswerMsgBox(rt::vbOK);
     Run("/fw/d.hex", first);
     EXPECT_TRUE(first.Calls().empty());
@@ -247,7 +253,9 @@ TEST_F(ReflashDlgTest, TypedAddressIsNotUsed) {
     Choose(QStringLiteral("192.168.0.17"));
     Run("/fw/d.hex", first);
     Choose(QStringLiteral("192.168.0.18"));
+    EXPECT_EQ(Mac(), QStringLiteral("02-4b-7a-00-00-12"));
     Type(QStringLiteral("10.1.2.3"));
+    EXPECT_EQ(Mac(), QStringLiteral("02-4b-7a-00-00-11"));
     gwtest::StandInTool second;
     Run("/fw/d.hex", second);
     ASSERT_EQ(second.Calls().size(), 5u);
