@@ -72,11 +72,6 @@ bool IsAnalogGroup(std::string_view model) {
     return f == F::AIFamily || f == F::AOFamily || IsSensorGroup(model);
 }
 
-bool IsDigitalGroup(std::string_view model) {
-    const ModuleFamily f = GetModuleFamily(model);
-    return f == F::DIFamily || f == F::DOFamily;
-}
-
 bool IsRangeSelectableAO(std::string_view model) {
     return model == "KA-353" || model == "KB-552" || model == "KB-553";
 }

@@ -41,7 +41,6 @@ ModuleFamily GetModuleFamily(std::string_view model);
 bool IsInFamily(std::string_view model, ModuleFamily family);
 bool IsSensorGroup(std::string_view model);        // TC + ScaledAI + RTD
 bool IsAnalogGroup(std::string_view model);        // AI + SensorGroup + AO (21 models)
-bool IsDigitalGroup(std::string_view model);       // DI + DO
 bool IsRangeSelectableAO(std::string_view model);  // KA-353, KB-552, KB-553
 
 // Model name of a module ID reported by the station; "" for 0 and unknown IDs.

@@ -245,11 +245,6 @@ std::vector<int16_t> RangeMenu(std::string_view model) {
     return m ? m->menu : std::vector<int16_t>{};
 }
 
-int RangeMenuCode0Position(std::string_view model) {
-    const auto m = FindRangeModel(model);
-    return m ? m->code0Position : 0;
-}
-
 std::optional<int16_t> DefaultRangeCode(std::string_view model) {
     const auto m = FindRangeModel(model);
     return m ? m->defaultCode : std::nullopt;

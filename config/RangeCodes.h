@@ -26,9 +26,6 @@ std::string RangeNameOf(int code);
 std::vector<int16_t> RangeWindow(std::string_view model);
 // The codes FillRangeCodeCombo offers for a model, in list order.
 std::vector<int16_t> RangeMenu(std::string_view model);
-// List position selected for a stored code 0 (2 for the fixed-range output
-// models, 0 for every other model with a menu).
-int RangeMenuCode0Position(std::string_view model);
 // The code a page's Default button selects; nullopt for a model without one.
 std::optional<int16_t> DefaultRangeCode(std::string_view model);
 

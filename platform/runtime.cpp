@@ -295,7 +295,6 @@ float CSng(double v) {
 }
 
 int16_t CheckedInt(long long v) { return CheckedInto<int16_t>(v); }
-int32_t CheckedLng(long long v) { return CheckedInto<int32_t>(v); }
 uint8_t CheckedByte(long long v) { return CheckedInto<uint8_t>(v); }
 
 double Val(std::string_view text) {
@@ -379,7 +378,6 @@ std::string Format(double v, std::string_view pattern) { return FormatWith(v, pa
 std::string FormatSingle(float v, std::string_view pattern) { return FormatWith(v, pattern, 7); }
 
 std::string CStr(double v) { return CStrWith(v, 15); }
-std::string CStrSingle(float v) { return CStrWith(v, 7); }
 std::string CStr(long long v) { return std::to_string(v); }
 
 std::string Hex(int32_t v) {

@@ -73,7 +73,6 @@ float CSng(double v);
 // Checked narrowing of an exact integer result (16-bit and 32-bit arithmetic
 // that overflows with the run-time error instead of wrapping).
 int16_t CheckedInt(long long v);
-int32_t CheckedLng(long long v);
 uint8_t CheckedByte(long long v);
 
 // Leading-number parsing: blanks, tabs and line feeds are skipped anywhere,
@@ -94,11 +93,10 @@ std::string Format(double v, std::string_view pattern);
 std::string FormatSingle(float v, std::string_view pattern);
 
 // Text of a number as files and lists show it: at most 15 significant
-// digits for a Double (7 for a Single), no trailing zeros, "." as the decimal
-// point whatever the locale, and the exponent form ("1E+15", "1E-06") when
-// the decimal exponent is at least the digit count or below -5.
+// digits, no trailing zeros, "." as the decimal point whatever the locale,
+// and the exponent form ("1E+15", "1E-06") when the decimal exponent is at
+// least the digit count or below -5.
 std::string CStr(double v);
-std::string CStrSingle(float v);
 std::string CStr(long long v);
 
 // Upper-case hexadecimal without leading zeros. A negative 32-bit value gives

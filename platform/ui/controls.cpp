@@ -83,10 +83,6 @@ void Control::SetWidth(int twips) {
     widget_->resize(ToPixels(twips), widget_->height());
     Restack();
 }
-void Control::SetHeight(int twips) {
-    widget_->resize(widget_->width(), ToPixels(twips));
-    Restack();
-}
 
 void Control::SetVisible(bool v) {
     visible_ = v;

@@ -77,7 +77,6 @@ class Control {
     void SetLeft(int twips);
     void SetTop(int twips);
     void SetWidth(int twips);
-    void SetHeight(int twips);
 
     bool Visible() const { return visible_; }
     void SetVisible(bool v);

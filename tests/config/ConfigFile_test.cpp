@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <locale>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "config/ConfigDefaults.h"
 #include "config/ConfigLog.h"
 #include "config/FileCommandsHost.h"
+#include "config/ModuleCatalog.h"
 #include "config/NodeConfig.h"
 #include "config/RangeCodes.h"
 #include "platform/IniFile.h"
@@ -670,6 +672,20 @@ TEST_F(ConfigFileTest, FamilyKeysOfSpecialSlots) {
 
     r.McuVersion = 201;
     EXPECT_NE(SaveToText("v201.ini").find("\r\nAIDigitalFilterMode=0\r\n"), std::string::npos);
+}
+
+TEST_F(ConfigFileTest, OnlyTheDigitalModelsGetTheDigitalModuleKeys) {
+    NodeConfig& r = ConfigReal[0];
+    r.ControllerPresent = kTrue;
+    r.TotalSlot = 1;
+    r.SlotPresent(0) = kTrue;
+    std::set<std::string> digital;
+    for (const CatalogEntry* e = CatalogBegin(); e != CatalogEnd(); ++e) {
+        r.Module(0) = e->Model;
+        if (SaveToText().find("Comment_0=Digital module") != std::string::npos)
+            digital.insert(e->Model);
+    }
+    EXPECT_EQ(digital, (std::set<std::string>{"KA-360", "KB-560", "KA-370", "KB-570"}));
 }
 
 TEST_F(ConfigFileTest, RangeCodesAreTwoUpperCaseHexDigits) {

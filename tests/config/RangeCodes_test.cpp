@@ -171,9 +171,6 @@ TEST_F(RangeCodesTest, WindowsMenusAndDefaultsPerModel) {
     EXPECT_EQ(DefaultRangeCode("KB-553"), 51);
     for (const char* none : {"KA-330", "KB-521", "KB-551", "KA-355", "KB-580", "KB-590", "KB-560"})
         EXPECT_FALSE(DefaultRangeCode(none).has_value()) << none;
-
-    EXPECT_EQ(RangeMenuCode0Position("KA-352"), 2);
-    EXPECT_EQ(RangeMenuCode0Position("KA-353"), 0);
 }
 
 TEST_F(RangeCodesTest, EveryMenuCodeIsNamedAndInsideItsWindow) {
@@ -205,8 +202,11 @@ TEST_F(RangeCodesTest, FillComboSelectsPositionOrText) {
     EXPECT_EQ(combo.Selected(), "+0.0 To +10.0 V");
     EXPECT_EQ(combo.calls.front(), "Clear");
     EXPECT_EQ(combo.calls.back(), "SetListIndex 2");
+    FillRangeCodeCombo("KA-352", combo, 0);
+    EXPECT_EQ(combo.calls.back(), "SetListIndex 2");
 
     FillRangeCodeCombo("KA-353", combo, 0);
+    EXPECT_EQ(combo.calls.back(), "SetListIndex 0");
     EXPECT_EQ(combo.Selected(), "+0.0 To +20.0 mA");
 
     FillRangeCodeCombo("KA-340", combo, 0);
