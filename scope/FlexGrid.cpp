@@ -94,7 +94,6 @@ void FlexGrid::SetCol(int col) {
 void FlexGrid::SetColWidth(int col, int twips) {
     table()->setColumnWidth(col, std::max(0, ui::ToPixels(twips)));
 }
-int FlexGrid::ColWidth(int col) const { return ui::ToTwips(table()->columnWidth(col)); }
 
 std::string FlexGrid::TextMatrix(int row, int col) const {
     CheckCell(row, col);
@@ -136,11 +135,6 @@ void FlexGrid::SetCellPicture(const QPixmap& picture) {
 void FlexGrid::SetCellAlignmentCentre() {
     SetTextMatrix(row_, col_, TextMatrix(row_, col_));
     table()->item(row_, col_)->setTextAlignment(Qt::AlignCenter);
-}
-
-bool FlexGrid::CellCentred() const {
-    const QTableWidgetItem* item = table()->item(row_, col_);
-    return item && item->textAlignment() == Qt::AlignCenter;
 }
 
 void FlexGrid::Clear() {
