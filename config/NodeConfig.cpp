@@ -2,8 +2,3 @@
 
 NodeArray ConfigReal;
 NodeArray ConfigSetting;
-
-void ResetConfigRecordsForStartup() {
-    ConfigReal[0] = NodeConfig{};
-    ConfigSetting[0] = NodeConfig{};
-}

@@ -136,7 +136,3 @@ struct NodeConfig {
 using NodeArray = rt::Array<NodeConfig, 1>;
 extern NodeArray ConfigReal;
 extern NodeArray ConfigSetting;
-
-// Puts both copies back to their start-up state (zero-filled). The program
-// never calls it; tests use it to start from a clean record.
-void ResetConfigRecordsForStartup();

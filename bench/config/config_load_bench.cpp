@@ -100,7 +100,8 @@ int main(int argc, char** argv) {
 
     std::vector<double> ms;
     for (int r = 0; r < reps; ++r) {
-        ResetConfigRecordsForStartup();
+        ConfigReal[0] = NodeConfig{};  // each repetition loads into a fresh record
+        ConfigSetting[0] = NodeConfig{};
         McuIniPath = file.string();
         const Clock::time_point t0 = Clock::now();
         mnuFileLoad_Click();

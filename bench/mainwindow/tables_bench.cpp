@@ -13,6 +13,12 @@
 
 namespace {
 
+// Both configuration copies as the program starts: zero-filled.
+void ResetConfigRecordsForStartup() {
+    ConfigReal[0] = NodeConfig{};
+    ConfigSetting[0] = NodeConfig{};
+}
+
 void FullDigitalStation() {
     ResetConfigRecordsForStartup();
     NodeConfig& n = ConfigReal[0];

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "config/NodeConfig.h"
+#include "tests/support/ConfigRecords.h"
 
 // The expected records below are built from the field groups through
 // member-pointer tables, independently of how the operations walk the

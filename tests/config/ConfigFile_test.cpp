@@ -27,6 +27,7 @@
 #include "platform/diag.h"
 #include "platform/dialogs.h"
 #include "platform/runtime.h"
+#include "tests/support/ConfigRecords.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/ScriptedDialogs.h"
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/NodeConfig.h"
+#include "tests/support/ConfigRecords.h"
 
 namespace {
 

@@ -5,6 +5,8 @@
 #include <functional>
 #include <type_traits>
 
+#include "tests/support/ConfigRecords.h"
+
 namespace {
 
 // Field widths are part of the record: a value that does not fit its field

@@ -12,6 +12,7 @@
 #include "link/Upload.h"
 #include "platform/WinsockControl.h"
 #include "sequence_support.h"
+#include "tests/support/ConfigRecords.h"
 
 namespace {
 

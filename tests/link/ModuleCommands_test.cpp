@@ -6,6 +6,7 @@
 #include "config/NodeConfig.h"
 #include "platform/runtime.h"
 #include "sequence_support.h"
+#include "tests/support/ConfigRecords.h"
 
 namespace {
 

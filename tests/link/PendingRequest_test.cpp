@@ -12,6 +12,7 @@
 #include "platform/EventWait.h"
 #include "platform/dialogs.h"
 #include "platform/ticks.h"
+#include "tests/support/ConfigRecords.h"
 #include "tests/support/ScriptedDialogs.h"
 
 TEST(PendingRequestKey, NumbersAndOutcomes) {

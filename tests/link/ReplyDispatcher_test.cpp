@@ -14,6 +14,7 @@
 #include "loopback_support.h"
 #include "platform/EventWait.h"
 #include "platform/dialogs.h"
+#include "tests/support/ConfigRecords.h"
 #include "tests/support/ScriptedDialogs.h"
 
 namespace {

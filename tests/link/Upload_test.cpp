@@ -9,6 +9,7 @@
 #include "link/Connection.h"
 #include "platform/WinsockControl.h"
 #include "sequence_support.h"
+#include "tests/support/ConfigRecords.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include "link/Upload.h"
 #include "platform/EventWait.h"
 #include "platform/WinsockControl.h"
+#include "tests/support/ConfigRecords.h"
 
 // ---- RecordingWindow -------------------------------------------------------
 

@@ -11,6 +11,7 @@
 #include "link/LiveValues.h"
 #include "mainwindow/frmMain.h"
 #include "mainwindow_support.h"
+#include "tests/support/ConfigRecords.h"
 
 namespace {
 

@@ -19,6 +19,7 @@
 #include "config/NodeConfig.h"
 #include "config/RangeCodes.h"
 #include "mainwindow_support.h"
+#include "tests/support/ConfigRecords.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include "config/NodeConfig.h"
 #include "link/Connection.h"
 #include "platform/WinsockControl.h"
+#include "tests/support/ConfigRecords.h"
 
 namespace testsupport {
 

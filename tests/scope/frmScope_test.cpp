@@ -11,6 +11,7 @@
 #include "mainwindow_support.h"
 #include "scope/CommonDialog.h"
 #include "scope_support.h"
+#include "tests/support/ConfigRecords.h"
 
 namespace {
 
