@@ -5,10 +5,11 @@
 #include <QApplication>
 
 #include "gwflash/ReflashDlg.h"
+#include "platform/ui/application.h"
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
+    ui::Application app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("gwflash"));
     gwflash::InitMacTable();
     ::testing::InitGoogleTest(&argc, argv);

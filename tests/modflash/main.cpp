@@ -7,12 +7,13 @@
 #include <QTemporaryDir>
 
 #include "modflash/FlashProtocol.h"
+#include "platform/ui/application.h"
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QTemporaryDir config;
     setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
-    QApplication app(argc, argv);
+    ui::Application app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("modflash"));
     modflash::InitModelNameTable();
     ::testing::InitGoogleTest(&argc, argv);
