@@ -73,10 +73,11 @@ void AnalogInPage::Create(ui::Frame& frame) {
         mode.Move(kColLeft[4], top, kColWidth[4], kRowHeight);
         FillChoices(mode, {"Disable", "Enable"});
     }
-    WireFieldArray(txtCAILowAlarm, {true, [this] { return ChannelCount(); },
-                                    [this](int i) { txtCAILowAlarm_LostFocus(i); }});
-    WireFieldArray(txtCAIHighAlarm, {true, [this] { return ChannelCount(); },
-                                     [this](int i) { txtCAIHighAlarm_LostFocus(i); }});
+    WireFieldArray(txtCAILowAlarm, this, &AnalogInPage::txtCAILowAlarm_GotFocus,
+                   &AnalogInPage::txtCAILowAlarm_KeyPress, &AnalogInPage::txtCAILowAlarm_LostFocus);
+    WireFieldArray(txtCAIHighAlarm, this, &AnalogInPage::txtCAIHighAlarm_GotFocus,
+                   &AnalogInPage::txtCAIHighAlarm_KeyPress,
+                   &AnalogInPage::txtCAIHighAlarm_LostFocus);
     cmdCAISetConf.Create(area, "Set");
     cmdCAISetConf.Move(7920, 600, 1320, 420);
     cmdCAIDefault.Create(area, "Default");
@@ -155,6 +156,18 @@ bool AnalogInPage::Fill(int16_t node, int16_t slot) {
     sstCAIConf.SetTab(0);
     if (frame_) frame_->ZOrder(0);
     return true;
+}
+
+void AnalogInPage::txtCAILowAlarm_GotFocus(int index) { SelectWholeText(txtCAILowAlarm(index)); }
+
+void AnalogInPage::txtCAILowAlarm_KeyPress(int index, int& keyAscii) {
+    SignedFieldKey(txtCAILowAlarm, index, keyAscii, ChannelCount());
+}
+
+void AnalogInPage::txtCAIHighAlarm_GotFocus(int index) { SelectWholeText(txtCAIHighAlarm(index)); }
+
+void AnalogInPage::txtCAIHighAlarm_KeyPress(int index, int& keyAscii) {
+    SignedFieldKey(txtCAIHighAlarm, index, keyAscii, ChannelCount());
 }
 
 void AnalogInPage::txtCAILowAlarm_LostFocus(int index) {

@@ -22,7 +22,12 @@ class AnalogInPage : public ModulePage {
 
     void cmdCAISetConf_Click();
     void cmdCAIDefault_Click();
+    // The alarm boxes' focus, key and focus-loss handlers.
+    void txtCAILowAlarm_GotFocus(int index);
+    void txtCAILowAlarm_KeyPress(int index, int& keyAscii);
     void txtCAILowAlarm_LostFocus(int index);
+    void txtCAIHighAlarm_GotFocus(int index);
+    void txtCAIHighAlarm_KeyPress(int index, int& keyAscii);
     void txtCAIHighAlarm_LostFocus(int index);
 
     ui::TabStrip sstCAIConf;

@@ -9,6 +9,7 @@
 #include "config/RangeCodes.h"
 #include "link/Connection.h"
 #include "pages/NumericFields.h"
+#include "pages/PagesLog.h"
 #include "pages/RangeChoice.h"
 #include "platform/runtime.h"
 
@@ -131,16 +132,15 @@ void AnalogOutPage::Create(ui::Frame& frame, ui::Frame& valueFrame) {
         PlaceList(cboCAOPerChBreakLineMode.Load(ch), m, kModeLeft[2], kModeWidth, row,
                   {"Disable", "Enable"});
     }
-    auto wire = [this](ui::ControlArray<ui::TextBox>& array, std::function<void(int)> check) {
-        FieldArrayRules rules;
-        rules.enterCount = [this] { return ChannelCount(); };
-        rules.check = std::move(check);
-        WireFieldArray(array, rules);
-    };
-    wire(txtCAOPowerOn, [this](int i) { CheckValueBox(txtCAOPowerOn(i), i); });
-    wire(txtCAOSafe, [this](int i) { CheckValueBox(txtCAOSafe(i), i); });
-    wire(txtCAOLowAlarm, [this](int i) { CheckAlarmBox(false, i); });
-    wire(txtCAOHighAlarm, [this](int i) { CheckAlarmBox(true, i); });
+    using P = AnalogOutPage;
+    WireFieldArray(txtCAOPowerOn, this, &P::txtCAOPowerOn_GotFocus, &P::txtCAOPowerOn_KeyPress,
+                   &P::txtCAOPowerOn_LostFocus);
+    WireFieldArray(txtCAOSafe, this, &P::txtCAOSafe_GotFocus, &P::txtCAOSafe_KeyPress,
+                   &P::txtCAOSafe_LostFocus);
+    WireFieldArray(txtCAOLowAlarm, this, &P::txtCAOLowAlarm_GotFocus, &P::txtCAOLowAlarm_KeyPress,
+                   &P::txtCAOLowAlarm_LostFocus);
+    WireFieldArray(txtCAOHighAlarm, this, &P::txtCAOHighAlarm_GotFocus,
+                   &P::txtCAOHighAlarm_KeyPress, &P::txtCAOHighAlarm_LostFocus);
 
     cmdCAOSetConf.Create(area, "Set");
     cmdCAOSetConf.Move(8220, 600, 1140, 420);
@@ -245,6 +245,29 @@ void AnalogOutPage::cmdCAOModeConf_Click() {
     cmdCAOAllConf.ZOrder(0);
 }
 
+void AnalogOutPage::txtCAOPowerOn_GotFocus(int index) { SelectWholeText(txtCAOPowerOn(index)); }
+void AnalogOutPage::txtCAOPowerOn_KeyPress(int index, int& keyAscii) {
+    SignedFieldKey(txtCAOPowerOn, index, keyAscii, ChannelCount());
+}
+void AnalogOutPage::txtCAOPowerOn_LostFocus(int index) {
+    CheckValueBox(txtCAOPowerOn(index), index);
+}
+void AnalogOutPage::txtCAOSafe_GotFocus(int index) { SelectWholeText(txtCAOSafe(index)); }
+void AnalogOutPage::txtCAOSafe_KeyPress(int index, int& keyAscii) {
+    SignedFieldKey(txtCAOSafe, index, keyAscii, ChannelCount());
+}
+void AnalogOutPage::txtCAOSafe_LostFocus(int index) { CheckValueBox(txtCAOSafe(index), index); }
+void AnalogOutPage::txtCAOLowAlarm_GotFocus(int index) { SelectWholeText(txtCAOLowAlarm(index)); }
+void AnalogOutPage::txtCAOLowAlarm_KeyPress(int index, int& keyAscii) {
+    SignedFieldKey(txtCAOLowAlarm, index, keyAscii, ChannelCount());
+}
+void AnalogOutPage::txtCAOLowAlarm_LostFocus(int index) { CheckAlarmBox(false, index); }
+void AnalogOutPage::txtCAOHighAlarm_GotFocus(int index) { SelectWholeText(txtCAOHighAlarm(index)); }
+void AnalogOutPage::txtCAOHighAlarm_KeyPress(int index, int& keyAscii) {
+    SignedFieldKey(txtCAOHighAlarm, index, keyAscii, ChannelCount());
+}
+void AnalogOutPage::txtCAOHighAlarm_LostFocus(int index) { CheckAlarmBox(true, index); }
+
 void AnalogOutPage::CheckValueBox(ui::TextBox& box, int index) {
     const ui::ComboBox& range = cboCAORangeCode(index);
     const Limits l = LimitsOf(ShownRangeCode(range, Model()));
@@ -304,7 +327,8 @@ void AnalogOutPage::cmdCAODefault_Click() {
                 cboCAOAlarmMode(ch).SetListIndex(0);
                 cboCAOPerChBreakLineMode(ch).SetListIndex(1);
             }
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
+            LogPageError("AO page Default", e);
             host_.SetStatusText(nxlink::TimeOfDayText() + " Set CAOXX IOM default value error!!");
         }
         // This page's Default reports no success.

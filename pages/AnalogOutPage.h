@@ -30,6 +30,19 @@ class AnalogOutPage : public ModulePage {
     void cmdCAOModeConf_Click();
     void cmdCAODefault_Click();
     void cmdCAOSetConf_Click();
+    // The value boxes' focus, key and focus-loss handlers.
+    void txtCAOPowerOn_GotFocus(int index);
+    void txtCAOPowerOn_KeyPress(int index, int& keyAscii);
+    void txtCAOPowerOn_LostFocus(int index);
+    void txtCAOSafe_GotFocus(int index);
+    void txtCAOSafe_KeyPress(int index, int& keyAscii);
+    void txtCAOSafe_LostFocus(int index);
+    void txtCAOLowAlarm_GotFocus(int index);
+    void txtCAOLowAlarm_KeyPress(int index, int& keyAscii);
+    void txtCAOLowAlarm_LostFocus(int index);
+    void txtCAOHighAlarm_GotFocus(int index);
+    void txtCAOHighAlarm_KeyPress(int index, int& keyAscii);
+    void txtCAOHighAlarm_LostFocus(int index);
 
     // Values sub-frame.
     ui::TabStrip sstCAOConf;

@@ -7,6 +7,7 @@
 #include "config/NodeConfig.h"
 #include "link/Connection.h"
 #include "pages/PagePattern.h"
+#include "pages/PagesLog.h"
 #include "platform/dialogs.h"
 
 namespace pages {
@@ -119,7 +120,8 @@ void ControllerPage::Command4_Click() {
             ConfigSetting[node].BreakLineFunc(odd) = ownBreakLine;
         }
         host_.ReportStatus(line(" Set common IOM configuration ok!"));
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        LogPageError("Controller page Set", e);
         host_.ReportStatus(line(" Set common IOM configuration error!"));
     }
 }

@@ -1,6 +1,8 @@
 #include "pages/NumericFields.h"
 
+#include <charconv>
 #include <cmath>
+#include <limits>
 
 #include "config/RangeCodes.h"
 #include "platform/dialogs.h"
@@ -9,14 +11,17 @@
 namespace pages {
 
 double FieldNumber(std::string_view text) {
-    size_t end = 0;
-    if (end < text.size() && text[end] == '-') ++end;
+    const bool negative = !text.empty() && text[0] == '-';
+    const size_t start = negative ? 1 : 0;
+    size_t end = start;
     bool point = false;
     bool digits = false;
+    bool wholePart = false;  // a digit other than 0 before the point
     for (; end < text.size(); ++end) {
         const char c = text[end];
         if (c >= '0' && c <= '9') {
             digits = true;
+            if (!point && c != '0') wholePart = true;
         } else if (c == '.' && !point) {
             point = true;
         } else {
@@ -24,7 +29,28 @@ double FieldNumber(std::string_view text) {
         }
     }
     if (!digits) return 0;
-    return rt::Val(text.substr(0, end));
+    // A digit run of any length is read without raising: beyond a Double it
+    // reads as infinitely large, below the smallest Double as 0, so that
+    // every range check sees it outside (or inside) its bounds.
+    double value = 0;
+    const auto [ptr, ec] =
+        std::from_chars(text.data() + start, text.data() + end, value, std::chars_format::fixed);
+    if (ec == std::errc::result_out_of_range)
+        value = wholePart ? std::numeric_limits<double>::infinity() : 0.0;
+    return negative ? -value : value;
+}
+
+double TextVal(std::string_view text) {
+    try {
+        return rt::Val(text);
+    } catch (const rt::RuntimeError& e) {
+        // Val raises Overflow only for a number beyond a Double.
+        if (e.Number() != rt::ErrOverflow) throw;
+        const size_t first = text.find_first_not_of(" \t\r\n");
+        const bool negative = first != std::string_view::npos && text[first] == '-';
+        return negative ? -std::numeric_limits<double>::infinity()
+                        : std::numeric_limits<double>::infinity();
+    }
 }
 
 std::string FieldText(double value) { return rt::Format(value, "######0.0"); }
@@ -55,29 +81,28 @@ int UnsignedKey(int keyAscii) {
     return Passes(Digit(keyAscii) || keyAscii == '.' || keyAscii == 8 || keyAscii == 13, keyAscii);
 }
 
-void WireFieldArray(ui::ControlArray<ui::TextBox>& boxes, const FieldArrayRules& rules) {
+void SelectWholeText(ui::TextBox& box) {
+    box.SetSelStart(0);
+    box.SetSelLength(static_cast<int>(box.Text().size()));
+}
+
+void SignedFieldKey(ui::ControlArray<ui::TextBox>& boxes, int index, int& keyAscii, int count) {
+    if (keyAscii == 13) {
+        const int next = index == count - 1 ? 0 : index + 1;
+        if (boxes.Exists(next) && boxes(next).Visible() && boxes(next).Enabled())
+            boxes(next).SetFocus();
+    }
+    keyAscii = SignedKey(keyAscii);
+}
+
+void WireFieldArray(ui::ControlArray<ui::TextBox>& boxes, const FieldHandlers& handlers) {
     for (int i = boxes.LBound(); i <= boxes.UBound(); ++i) {
         if (!boxes.Exists(i)) continue;
         ui::TextBox& box = boxes(i);
-        box.GotFocus = [&box] {
-            box.SetSelStart(0);
-            box.SetSelLength(static_cast<int>(box.Text().size()));
-        };
-        box.KeyPress = [&boxes, rules, i](int& key) {
-            if (!rules.signedKeys) {
-                key = UnsignedKey(key);
-                return;
-            }
-            if (key == 13 && rules.enterCount) {
-                const int next = i == rules.enterCount() - 1 ? 0 : i + 1;
-                if (boxes.Exists(next) && boxes(next).Visible() && boxes(next).Enabled())
-                    boxes(next).SetFocus();
-            }
-            key = SignedKey(key);
-        };
-        box.LostFocus = [rules, i] {
-            if (rules.check) rules.check(i);
-        };
+        if (handlers.GotFocus) box.GotFocus = [handlers, i] { handlers.GotFocus(i); };
+        if (handlers.KeyPress)
+            box.KeyPress = [handlers, i](int& key) { handlers.KeyPress(i, key); };
+        if (handlers.LostFocus) box.LostFocus = [handlers, i] { handlers.LostFocus(i); };
     }
 }
 

@@ -16,8 +16,13 @@ namespace pages {
 
 // The number a page reads from a box: the longest leading decimal number
 // (optional minus sign, digits, one decimal point); 0 for a text that does
-// not begin with one.
+// not begin with one. Never raises: a number beyond a Double, however many
+// digits it has, reads as infinitely large with its sign.
 double FieldNumber(std::string_view text);
+// The platform's Val of a box's text (blanks skipped, exponents and &H
+// read), except that a number beyond a Double reads as infinitely large
+// with its sign instead of raising Overflow.
+double TextVal(std::string_view text);
 // A value as the analog checks write it back: "######0.0".
 std::string FieldText(double value);
 // A number inside a message: its shortest plain decimal form ("2", "-10.5").
@@ -31,18 +36,32 @@ void DetailSetError(const std::string& message);
 int SignedKey(int keyAscii);
 int UnsignedKey(int keyAscii);
 
-struct FieldArrayRules {
-    bool signedKeys = true;
-    // With signed keys, Enter first moves the focus to the next channel's
-    // box of the same array, from box n - 1 back to box 0, n being what
-    // this returns. A box that is missing, hidden or disabled is not
-    // entered.
-    std::function<int()> enterCount;
-    // The focus-loss check of box `index`.
-    std::function<void(int index)> check;
+// What the pages' focus and key handlers do. Focus: the whole text is
+// selected, so that typing replaces it.
+void SelectWholeText(ui::TextBox& box);
+// The signed key filter of box `index` of an array: Enter first moves the
+// focus to the next channel's box of the same array, from box count - 1
+// back to box 0 (a box that is missing, hidden or disabled is not
+// entered); then every key, Enter included, goes through SignedKey.
+void SignedFieldKey(ui::ControlArray<ui::TextBox>& boxes, int index, int& keyAscii, int count);
+
+// The three handlers of a field array, each given the box's index.
+struct FieldHandlers {
+    std::function<void(int index)> GotFocus;
+    std::function<void(int index, int& keyAscii)> KeyPress;
+    std::function<void(int index)> LostFocus;
 };
-// Joins the focus, key and focus-loss handlers of every box of the array.
-void WireFieldArray(ui::ControlArray<ui::TextBox>& boxes, const FieldArrayRules& rules);
+// Joins the handlers to the focus, key and focus-loss events of every box
+// of the array.
+void WireFieldArray(ui::ControlArray<ui::TextBox>& boxes, const FieldHandlers& handlers);
+// The same with a page's own handlers (`txtPOCounter_GotFocus`, ...).
+template <typename Page>
+void WireFieldArray(ui::ControlArray<ui::TextBox>& boxes, Page* page, void (Page::*gotFocus)(int),
+                    void (Page::*keyPress)(int, int&), void (Page::*lostFocus)(int)) {
+    WireFieldArray(boxes, {[page, gotFocus](int i) { (page->*gotFocus)(i); },
+                           [page, keyPress](int i, int& key) { (page->*keyPress)(i, key); },
+                           [page, lostFocus](int i) { (page->*lostFocus)(i); }});
+}
 
 // The alarm limits of a range code: what a user may enter (LimitLo ..
 // LimitHi), the nominal range, and the unit text.

@@ -6,6 +6,7 @@
 
 #include "config/ConfigDefaults.h"
 #include "link/Connection.h"
+#include "pages/PagesLog.h"
 #include "platform/dialogs.h"
 #include "platform/runtime.h"
 
@@ -113,7 +114,8 @@ void RunSet(PageHost& host, const PageWords& words, const std::function<void(Slo
         if (slot % 2 == 0 && slot < 8 && n.Module(slot + 1) == n.Module(slot) &&
             !n.Module(slot).empty() && n.RedundancyToSlot(slot) == 1)
             CopyToPartner(node, slot, static_cast<int16_t>(slot + 1));
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        LogPageError("Set", e);
         host.ReportStatus(words.errorLine ? nxlink::TimeOfDayText() + words.errorLine(slot)
                                           : SlotLine(words.setWord, slot, words.setError));
     }
@@ -124,7 +126,8 @@ void RunDefault(PageHost& host, const PageWords& words, const std::function<bool
         (void)ConfigReal[host.SelectedNode()];
         if (!AskToolOperation(words.defaultQuestion)) return;
         if (reset()) host.SetStatusText(nxlink::TimeOfDayText() + " Set IOM default value OK!!");
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        LogPageError("Default", e);
         host.SetStatusText(nxlink::TimeOfDayText() + " Set IOM default value error!!");
     }
 }

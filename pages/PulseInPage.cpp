@@ -6,6 +6,7 @@
 #include <string>
 
 #include "config/NodeConfig.h"
+#include "pages/NumericFields.h"
 #include "pages/RangeChoice.h"
 #include "platform/runtime.h"
 
@@ -69,10 +70,7 @@ void PulseInPage::Create(ui::Frame& frame) {
     txtPILPFInterval.Create(area);
     txtPILPFInterval.Move(kColumnLeft[1], bottom, kColumnWidth[1], kRowHeight);
     txtPILPFInterval.SetToolTipText("Unit: 0.001 ms");
-    txtPILPFInterval.GotFocus = [this] {
-        txtPILPFInterval.SetSelStart(0);
-        txtPILPFInterval.SetSelLength(static_cast<int>(txtPILPFInterval.Text().size()));
-    };
+    txtPILPFInterval.GotFocus = [this] { txtPILPFInterval_GotFocus(); };
     txtPILPFInterval.LostFocus = [this] { txtPILPFInterval_LostFocus(); };
     cmdCPISetConf.Create(area, "Set");
     cmdCPISetConf.Move(7920, 600, 1320, 420);
@@ -151,11 +149,13 @@ void PulseInPage::cboCPIChannelMode_Click(int index) {
     }
 }
 
+void PulseInPage::txtPILPFInterval_GotFocus() { SelectWholeText(txtPILPFInterval); }
+
 void PulseInPage::txtPILPFInterval_LostFocus() {
     ui::TextBox& box = txtPILPFInterval;
     if (box.Text().empty()) box.SetText("1");
-    if (rt::Val(box.Text()) > 32767) box.SetText("32767");
-    if (rt::Val(box.Text()) < 0) box.SetText("1");
+    if (TextVal(box.Text()) > 32767) box.SetText("32767");
+    if (TextVal(box.Text()) < 0) box.SetText("1");
 }
 
 void PulseInPage::cmdCPISetConf_Click() {

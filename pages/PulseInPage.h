@@ -22,6 +22,7 @@ class PulseInPage : public ModulePage {
     bool Fill(int16_t node, int16_t slot) override;
 
     void cboCPIChannelMode_Click(int index);
+    void txtPILPFInterval_GotFocus();
     void txtPILPFInterval_LostFocus();
     void cmdCPISetConf_Click();
     void cmdCPIDefConf_Click();

@@ -71,25 +71,17 @@ void PulseOutPage::Create(ui::Frame& frame) {
         fault.AddItem("OFF");
         fault.AddItem("HOLD");
     }
-    const struct {
-        ui::ControlArray<ui::TextBox>* boxes;
-        PulseField field;
-        ui::ControlArray<ui::TextBox>* bound;
-    } checks[] = {
-        {&txtPOReferenceTime, PulseField::ReferenceTime, nullptr},
-        {&txtPOOutputCycle, PulseField::OutputCycle, &txtPOReferenceTime},
-        {&txtPODytyCycle, PulseField::DutyCycle, &txtPOOutputCycle},
-        {&txtPOOffset, PulseField::Offset, nullptr},
-        {&txtPOCounter, PulseField::Counter, nullptr},
-    };
-    for (const auto& c : checks) {
-        FieldArrayRules rules;
-        rules.signedKeys = false;
-        rules.check = [c](int i) {
-            ClampPulseField(c.field, (*c.boxes)(i), c.bound ? &(*c.bound)(i) : nullptr);
-        };
-        WireFieldArray(*c.boxes, rules);
-    }
+    using P = PulseOutPage;
+    WireFieldArray(txtPOReferenceTime, this, &P::txtPOReferenceTime_GotFocus,
+                   &P::txtPOReferenceTime_KeyPress, &P::txtPOReferenceTime_LostFocus);
+    WireFieldArray(txtPOOutputCycle, this, &P::txtPOOutputCycle_GotFocus,
+                   &P::txtPOOutputCycle_KeyPress, &P::txtPOOutputCycle_LostFocus);
+    WireFieldArray(txtPODytyCycle, this, &P::txtPODytyCycle_GotFocus, &P::txtPODytyCycle_KeyPress,
+                   &P::txtPODytyCycle_LostFocus);
+    WireFieldArray(txtPOOffset, this, &P::txtPOOffset_GotFocus, &P::txtPOOffset_KeyPress,
+                   &P::txtPOOffset_LostFocus);
+    WireFieldArray(txtPOCounter, this, &P::txtPOCounter_GotFocus, &P::txtPOCounter_KeyPress,
+                   &P::txtPOCounter_LostFocus);
     cmdCPOSetConf.Create(area, "Set");
     cmdCPOSetConf.Move(8220, 600, 1140, 420);
     cmdDefCPOSetConf.Create(area, "Default");
@@ -143,6 +135,40 @@ bool PulseOutPage::Fill(int16_t node, int16_t slot) {
     }
     if (frame_) frame_->ZOrder(0);
     return true;
+}
+
+void PulseOutPage::txtPOReferenceTime_GotFocus(int index) {
+    SelectWholeText(txtPOReferenceTime(index));
+}
+void PulseOutPage::txtPOReferenceTime_KeyPress(int, int& keyAscii) {
+    keyAscii = UnsignedKey(keyAscii);
+}
+void PulseOutPage::txtPOReferenceTime_LostFocus(int index) {
+    ClampPulseField(PulseField::ReferenceTime, txtPOReferenceTime(index), nullptr);
+}
+void PulseOutPage::txtPOOutputCycle_GotFocus(int index) {
+    SelectWholeText(txtPOOutputCycle(index));
+}
+void PulseOutPage::txtPOOutputCycle_KeyPress(int, int& keyAscii) {
+    keyAscii = UnsignedKey(keyAscii);
+}
+void PulseOutPage::txtPOOutputCycle_LostFocus(int index) {
+    ClampPulseField(PulseField::OutputCycle, txtPOOutputCycle(index), &txtPOReferenceTime(index));
+}
+void PulseOutPage::txtPODytyCycle_GotFocus(int index) { SelectWholeText(txtPODytyCycle(index)); }
+void PulseOutPage::txtPODytyCycle_KeyPress(int, int& keyAscii) { keyAscii = UnsignedKey(keyAscii); }
+void PulseOutPage::txtPODytyCycle_LostFocus(int index) {
+    ClampPulseField(PulseField::DutyCycle, txtPODytyCycle(index), &txtPOOutputCycle(index));
+}
+void PulseOutPage::txtPOOffset_GotFocus(int index) { SelectWholeText(txtPOOffset(index)); }
+void PulseOutPage::txtPOOffset_KeyPress(int, int& keyAscii) { keyAscii = UnsignedKey(keyAscii); }
+void PulseOutPage::txtPOOffset_LostFocus(int index) {
+    ClampPulseField(PulseField::Offset, txtPOOffset(index), nullptr);
+}
+void PulseOutPage::txtPOCounter_GotFocus(int index) { SelectWholeText(txtPOCounter(index)); }
+void PulseOutPage::txtPOCounter_KeyPress(int, int& keyAscii) { keyAscii = UnsignedKey(keyAscii); }
+void PulseOutPage::txtPOCounter_LostFocus(int index) {
+    ClampPulseField(PulseField::Counter, txtPOCounter(index), nullptr);
 }
 
 void PulseOutPage::cboCPOChannelMode_Click(int index) {

@@ -25,6 +25,22 @@ class PulseOutPage : public ModulePage {
     void cboCPOChannelMode_Click(int index);
     void cmdCPOSetConf_Click();
     void cmdDefCPOSetConf_Click();
+    // The timing boxes' focus, key and focus-loss handlers.
+    void txtPOReferenceTime_GotFocus(int index);
+    void txtPOReferenceTime_KeyPress(int index, int& keyAscii);
+    void txtPOReferenceTime_LostFocus(int index);
+    void txtPOOutputCycle_GotFocus(int index);
+    void txtPOOutputCycle_KeyPress(int index, int& keyAscii);
+    void txtPOOutputCycle_LostFocus(int index);
+    void txtPODytyCycle_GotFocus(int index);
+    void txtPODytyCycle_KeyPress(int index, int& keyAscii);
+    void txtPODytyCycle_LostFocus(int index);
+    void txtPOOffset_GotFocus(int index);
+    void txtPOOffset_KeyPress(int index, int& keyAscii);
+    void txtPOOffset_LostFocus(int index);
+    void txtPOCounter_GotFocus(int index);
+    void txtPOCounter_KeyPress(int index, int& keyAscii);
+    void txtPOCounter_LostFocus(int index);
 
     ui::TabStrip sstPOConf;                            // "Ch0~Ch7", "Ch8~Ch15"
     ui::ControlArray<ui::Label> LabelPO;               // "Ch0".."Ch15"

@@ -107,15 +107,15 @@ void SensorInPage::Create(ui::Frame& frame) {
         PlaceChoice(cboCAISPerChBreakLineMode.Load(ch), modePage, 600, top, 1800,
                     {"Disable", "Enable"});
     }
-    const auto enterCount = [this] { return ChannelCount(); };
-    WireFieldArray(txtCAISScaleLowRange,
-                   {true, enterCount, [this](int i) { txtCAISScaleLowRange_LostFocus(i); }});
-    WireFieldArray(txtCAISScaleHighRange,
-                   {true, enterCount, [this](int i) { txtCAISScaleHighRange_LostFocus(i); }});
-    WireFieldArray(txtCAISLowAlarm,
-                   {true, enterCount, [this](int i) { txtCAISLowAlarm_LostFocus(i); }});
-    WireFieldArray(txtCAISHighAlarm,
-                   {true, enterCount, [this](int i) { txtCAISHighAlarm_LostFocus(i); }});
+    using P = SensorInPage;
+    WireFieldArray(txtCAISScaleLowRange, this, &P::txtCAISScaleLowRange_GotFocus,
+                   &P::txtCAISScaleLowRange_KeyPress, &P::txtCAISScaleLowRange_LostFocus);
+    WireFieldArray(txtCAISScaleHighRange, this, &P::txtCAISScaleHighRange_GotFocus,
+                   &P::txtCAISScaleHighRange_KeyPress, &P::txtCAISScaleHighRange_LostFocus);
+    WireFieldArray(txtCAISLowAlarm, this, &P::txtCAISLowAlarm_GotFocus,
+                   &P::txtCAISLowAlarm_KeyPress, &P::txtCAISLowAlarm_LostFocus);
+    WireFieldArray(txtCAISHighAlarm, this, &P::txtCAISHighAlarm_GotFocus,
+                   &P::txtCAISHighAlarm_KeyPress, &P::txtCAISHighAlarm_LostFocus);
 
     frmCJCSetting.Create(frmCAIS_Mode.container(), "");
     frmCJCSetting.Move(3840, 360, 3600, 1380);
@@ -247,6 +247,29 @@ void SensorInPage::cmdSensorValueSetting_Click() {
 
 void SensorInPage::cboCAISRangeCode_Click(int index) {
     ShowLimits(index, GetRangeCodeByName(Model(), cboCAISRangeCode(index).Text()));
+}
+
+void SensorInPage::txtCAISScaleLowRange_GotFocus(int index) {
+    SelectWholeText(txtCAISScaleLowRange(index));
+}
+void SensorInPage::txtCAISScaleLowRange_KeyPress(int index, int& keyAscii) {
+    SignedFieldKey(txtCAISScaleLowRange, index, keyAscii, ChannelCount());
+}
+void SensorInPage::txtCAISScaleHighRange_GotFocus(int index) {
+    SelectWholeText(txtCAISScaleHighRange(index));
+}
+void SensorInPage::txtCAISScaleHighRange_KeyPress(int index, int& keyAscii) {
+    SignedFieldKey(txtCAISScaleHighRange, index, keyAscii, ChannelCount());
+}
+void SensorInPage::txtCAISLowAlarm_GotFocus(int index) { SelectWholeText(txtCAISLowAlarm(index)); }
+void SensorInPage::txtCAISLowAlarm_KeyPress(int index, int& keyAscii) {
+    SignedFieldKey(txtCAISLowAlarm, index, keyAscii, ChannelCount());
+}
+void SensorInPage::txtCAISHighAlarm_GotFocus(int index) {
+    SelectWholeText(txtCAISHighAlarm(index));
+}
+void SensorInPage::txtCAISHighAlarm_KeyPress(int index, int& keyAscii) {
+    SignedFieldKey(txtCAISHighAlarm, index, keyAscii, ChannelCount());
 }
 
 void SensorInPage::txtCAISScaleLowRange_LostFocus(int index) {

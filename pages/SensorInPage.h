@@ -29,9 +29,18 @@ class SensorInPage : public ModulePage {
     void cmdSensorValueSetting_Click();
     void cmdCAISSetConf_Click();
     void cmdCAISDefault_Click();
+    // The value boxes' focus, key and focus-loss handlers.
+    void txtCAISScaleLowRange_GotFocus(int index);
+    void txtCAISScaleLowRange_KeyPress(int index, int& keyAscii);
     void txtCAISScaleLowRange_LostFocus(int index);
+    void txtCAISScaleHighRange_GotFocus(int index);
+    void txtCAISScaleHighRange_KeyPress(int index, int& keyAscii);
     void txtCAISScaleHighRange_LostFocus(int index);
+    void txtCAISLowAlarm_GotFocus(int index);
+    void txtCAISLowAlarm_KeyPress(int index, int& keyAscii);
     void txtCAISLowAlarm_LostFocus(int index);
+    void txtCAISHighAlarm_GotFocus(int index);
+    void txtCAISHighAlarm_KeyPress(int index, int& keyAscii);
     void txtCAISHighAlarm_LostFocus(int index);
 
     ui::Frame frmCAIS_Value, frmCAIS_Mode;

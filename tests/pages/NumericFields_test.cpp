@@ -6,8 +6,13 @@
 
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QWidget>
+#include <cmath>
+#include <functional>
+#include <random>
 
+#include "mainwindow_support.h"
 #include "platform/dialogs.h"
 #include "tests/support/ScriptedDialogs.h"
 
@@ -81,15 +86,20 @@ class AlarmFieldsTest : public FieldsTest {
             low.Load(i).Create(&form, "4.0");
         }
         const pages::AlarmRange range = pages::AlarmRangeOf(7);
-        auto count = [] { return 3; };
-        pages::WireFieldArray(high, {true, count, [this, range](int i) {
-                                         checked.push_back(i);
-                                         pages::CheckHighAlarm(high(i), low(i), range, 3);
-                                     }});
-        pages::WireFieldArray(low, {true, count, [this, range](int i) {
-                                        checked.push_back(10 + i);
-                                        pages::CheckLowAlarm(low(i), high(i), range, 3);
-                                    }});
+        pages::WireFieldArray(high,
+                              {[this](int i) { pages::SelectWholeText(high(i)); },
+                               [this](int i, int& key) { pages::SignedFieldKey(high, i, key, 3); },
+                               [this, range](int i) {
+                                   checked.push_back(i);
+                                   pages::CheckHighAlarm(high(i), low(i), range, 3);
+                               }});
+        pages::WireFieldArray(low,
+                              {[this](int i) { pages::SelectWholeText(low(i)); },
+                               [this](int i, int& key) { pages::SignedFieldKey(low, i, key, 3); },
+                               [this, range](int i) {
+                                   checked.push_back(10 + i);
+                                   pages::CheckLowAlarm(low(i), high(i), range, 3);
+                               }});
     }
     ui::ControlArray<ui::TextBox> high, low;
     std::vector<int> checked;
@@ -192,7 +202,8 @@ TEST_F(FieldsTest, UnsignedArrayDropsTheMinusAndEnterStays) {
     for (int i = 0; i < 2; ++i) boxes.Load(i).Create(&form, "");
     pages::WireFieldArray(
         boxes,
-        {false, [] { return 2; },
+        {[&](int i) { pages::SelectWholeText(boxes(i)); },
+         [](int, int& key) { key = pages::UnsignedKey(key); },
          [&](int i) { pages::ClampPulseField(pages::PulseField::Offset, boxes(i), nullptr); }});
     boxes(0).SetFocus();
     Press(boxes(0).widget(), Qt::Key_Minus, "-");
@@ -204,6 +215,203 @@ TEST_F(FieldsTest, UnsignedArrayDropsTheMinusAndEnterStays) {
     boxes(0).SetText("");
     boxes(1).SetFocus();
     EXPECT_EQ(boxes(0).Text(), "0");
+}
+
+// A window with a module of every page that has number boxes: AI in slot 1
+// (4 to 20 mA), AO in slot 2 (4 to 20 mA, values preset), sensor in slot 3
+// (+/- 10 V, scale -10..10, alarms -5..5), PI in slot 4, PO in slot 5.
+class PageFieldsTest : public testsupport::MainWindowTest {
+  protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        Open();
+        NodeConfig& n = ConfigReal[0];
+        const struct {
+            const char* model;
+            int16_t code;
+        } modules[] = {
+            {"KB-521", 7}, {"KA-353", 49}, {"KB-524", 8}, {"KB-580", 83}, {"KA-371", 98}};
+        for (int s = 1; s <= 5; ++s) {
+            n.Module[s] = modules[s - 1].model;
+            n.SlotPresent[s] = kTrue;
+            n.NMTState[s] = 32;
+            for (int ch = 0; ch < 16; ++ch) {
+                n.RangeCode(s, ch) = modules[s - 1].code;
+                n.PowerOnValueMode(2, ch) = n.SafeValueMode(2, ch) = 1;
+                n.UserDefHRange(3, ch) = 10000;
+                n.LowAlarmVal(3, ch) = 2500;
+                n.HighAlarmVal(3, ch) = 7500;
+                n.PO[5].RefTime(ch) = 20;
+            }
+        }
+        n.AIChannel[1] = n.AOChannel[2] = n.AIChannel[3] = n.PIChannel[4] = 8;
+        n.POChannel[5] = 16;
+        ConfigSetting[0] = n;
+        window->ShowRackPictures(0);
+    }
+    void Show(int slot) {
+        window->optSlot(slot).SetValue(false);
+        window->optSlot(slot).PerformClick();
+    }
+};
+
+TEST_F(PageFieldsTest, HugeNumbersGetTheRangeMessageAndTheLimit) {
+    for (int slot = 1; slot <= 5; ++slot) Show(slot);  // builds every page
+    frmMain& w = *window;
+    const std::string nines(400, '9'), tiny = "0." + std::string(400, '0') + "1";
+    const std::string aiAlarm = "IOM 1 Alarm Val. Range: 2mA ~ 22mA";
+    const struct {
+        int slot;
+        ui::TextBox* box;
+        std::string typed;
+        const char* after;
+        std::string message;  // "" for none
+    } cases[] = {
+        {1, &w.aiPage.txtCAIHighAlarm(0), nines, "20.0", aiAlarm},
+        {1, &w.aiPage.txtCAILowAlarm(7), "-" + nines, "2.0", aiAlarm},
+        {1, &w.aiPage.txtCAIHighAlarm(1), tiny, "20.0", aiAlarm},
+        {2, &w.aoPage.txtCAOPowerOn(0), nines + ".5", "4.0", "IOM 2 Range: +4.0 To +20.0 mA"},
+        {2, &w.aoPage.txtCAOHighAlarm(3), "-" + nines, "22.0",
+         "IOM 2 Alarm Val. Range: 2mA ~ 22mA"},
+        {3, &w.sensorPage.txtCAISScaleHighRange(0), nines, "10.0", "IOM 3 Range: +/- 10.0 V"},
+        {3, &w.sensorPage.txtCAISLowAlarm(2), "-" + nines, "-10.0",
+         "IOM 3 Scale Range: -10.0 ~ 10.0"},
+        {4, &w.piPage.txtPILPFInterval, "1e400", "32767", ""},
+        {4, &w.piPage.txtPILPFInterval, "-" + nines, "1", ""},
+        {5, &w.poPage.txtPOCounter(0), nines, "65535", ""},
+        {5, &w.poPage.txtPOOutputCycle(9), nines, "3276", ""},
+    };
+    for (const auto& c : cases) {
+        Show(c.slot);
+        ui::TextBox& box = *c.box;
+        box.SetText(c.typed);
+        dialogs.shown.clear();
+        if (!c.message.empty()) dialogs.AnswerMsgBox(rt::vbOK);
+        box.LostFocus();
+        EXPECT_EQ(box.Text(), c.after) << c.typed.substr(0, 12);
+        std::vector<std::string> messages;
+        for (const auto& d : dialogs.shown) messages.push_back(d.title + ": " + d.prompt);
+        EXPECT_EQ(messages, c.message.empty()
+                                ? std::vector<std::string>{}
+                                : std::vector<std::string>{"Detail Set Error: " + c.message})
+            << c.typed.substr(0, 12);
+    }
+}
+
+TEST_F(PageFieldsTest, TheBoxesRunThePagesNamedHandlers) {
+    for (int slot = 1; slot <= 5; ++slot) Show(slot);  // builds every page
+    pages::PulseOutPage& po = window->poPage;
+    pages::AnalogOutPage& ao = window->aoPage;
+    enum Event { Focus, Key, Leave };
+    const struct {
+        int slot;
+        ui::TextBox* box;
+        Event event;
+        std::function<void(int& key)> named;
+        const char* text;
+        int key;
+        const char* outcome;
+        bool message = false;  // the range message, once per run
+    } cases[] = {
+        {5, &po.txtPOCounter(0), Leave, [&](int&) { po.txtPOCounter_LostFocus(0); }, "70000", 0,
+         "65535 sel 0 key 0"},
+        {5, &po.txtPOCounter(0), Key, [&](int& k) { po.txtPOCounter_KeyPress(0, k); }, "1", '-',
+         "1 sel 0 key 0"},
+        {5, &po.txtPOCounter(0), Focus, [&](int&) { po.txtPOCounter_GotFocus(0); }, "123", 0,
+         "123 sel 3 key 0"},
+        {2, &ao.txtCAOPowerOn(1), Leave, [&](int&) { ao.txtCAOPowerOn_LostFocus(1); }, "", 0,
+         "4.0 sel 0 key 0", true},
+        {2, &ao.txtCAOPowerOn(1), Key, [&](int& k) { ao.txtCAOPowerOn_KeyPress(1, k); }, "1", '5',
+         "1 sel 0 key 53"},
+        {4, &window->piPage.txtPILPFInterval, Focus,
+         [&](int&) { window->piPage.txtPILPFInterval_GotFocus(); }, "50", 0, "50 sel 2 key 0"},
+    };
+    for (const auto& c : cases) {
+        Show(c.slot);
+        ui::TextBox& box = *c.box;
+        auto outcome = [&box](int key) {
+            return box.Text() + " sel " + std::to_string(box.SelLength()) + " key " +
+                   std::to_string(key);
+        };
+        for (int run = 0; run < (c.message ? 2 : 0); ++run) dialogs.AnswerMsgBox(rt::vbOK);
+        box.SetText(c.text);
+        int key = c.key;
+        c.named(key);
+        EXPECT_EQ(outcome(key), c.outcome);
+        box.SetText(c.text);
+        key = c.key;
+        if (c.event == Focus) box.GotFocus();
+        if (c.event == Key) box.KeyPress(key);
+        if (c.event == Leave) box.LostFocus();
+        EXPECT_EQ(outcome(key), c.outcome) << "through the box's event";
+    }
+    EXPECT_TRUE(dialogs.AllAnswersUsed());
+}
+
+// Random text of the kinds a user can type or paste: digit runs of up to
+// hundreds of digits, signs, points, exponents, letters and blanks.
+std::string RandomText(std::mt19937& random) {
+    static const char* const kPieces[] = {"-", "+", ".",  "e",     "E",  "e-", "e+",    "d",
+                                          " ", "x", "&H", "1.2.3", "--", "0.", "0.0000"};
+    auto pick = [&random](size_t n) { return static_cast<size_t>(random() % n); };
+    std::string text;
+    for (size_t part = 0, parts = 1 + pick(4); part < parts; ++part) {
+        if (pick(2) == 0) {
+            text += kPieces[pick(std::size(kPieces))];
+            continue;
+        }
+        const size_t digits = pick(3) == 0 ? 100 + pick(400) : 1 + pick(6);
+        for (size_t i = 0; i < digits; ++i) text.push_back(static_cast<char>('0' + pick(10)));
+    }
+    return text;
+}
+
+// Moves the focus into or out of a box as the window system does.
+void SendFocus(QLineEdit* box, QEvent::Type type) {
+    QFocusEvent event(type, Qt::OtherFocusReason);
+    QCoreApplication::sendEvent(box, &event);
+}
+
+TEST_F(PageFieldsTest, RandomTextInEveryNumberBoxIsRepairedWhenTheBoxIsLeft) {
+    std::mt19937 random(4410);
+    frmMain& w = *window;
+    const std::pair<int, ui::Frame*> pages[] = {{1, &w.fmeCAIConf},
+                                                {2, &w.fmeCAOConf},
+                                                {3, &w.fmeCAISConf},
+                                                {4, &w.fmePIIOMConf},
+                                                {5, &w.fmePOIOMConf}};
+    for (const auto& [slot, frame] : pages) {
+        Show(slot);
+        if (slot == 2) w.aoPage.cmdCAOAllConf.PerformClick();  // the value boxes by their modes
+        std::vector<QLineEdit*> boxes;
+        for (QLineEdit* box : frame->widget()->findChildren<QLineEdit*>())
+            if (box->isEnabled() && !box->isHidden()) boxes.push_back(box);
+        ASSERT_FALSE(boxes.empty()) << slot;
+        for (int i = 0; i < 300; ++i) {
+            QLineEdit* box = boxes[random() % boxes.size()];
+            const std::string text = RandomText(random);
+            dialogs.shown.clear();
+            SendFocus(box, QEvent::FocusIn);
+            if (text.size() > 20) {
+                box->insert(QString::fromStdString(text));  // pasted
+            } else {
+                for (char ch : text) Press(box, ch, QString(QChar(ch)));
+            }
+            SendFocus(box, QEvent::FocusOut);
+            const std::string after = box->text().toStdString();
+            const std::string label =
+                "slot " + std::to_string(slot) + " typed " + text.substr(0, 24) + " -> " + after;
+            for (const auto& d : dialogs.shown)
+                EXPECT_EQ(d.title, "Detail Set Error") << label << ": " << d.prompt;
+            // The PI interval reads its box as Val does, the others by its
+            // leading number; no field reaches beyond 65535.
+            auto inRange = [](double v) { return std::isfinite(v) && std::fabs(v) <= 65535; };
+            ASSERT_TRUE(inRange(pages::FieldNumber(after)) || inRange(pages::TextVal(after)))
+                << label;
+        }
+    }
+    // The pages' own range messages were the only dialogs, checked above.
+    dialogs.unexpected.clear();
 }
 
 }  // namespace
