@@ -7,6 +7,7 @@
 
 #include "config/NodeConfig.h"
 #include "tests/support/ConfigRecords.h"
+#include "tests/support/TestFiles.h"
 
 // The expected records below are built from the field groups through
 // member-pointer tables, independently of how the operations walk the
@@ -198,15 +199,6 @@ NodeConfig WholeCopyOver(NodeConfig to, const NodeConfig& from, int slots) {
     to.DipSwitch = from.DipSwitch;
     for (int s = 0; s < slots; ++s) ExpectSlotCopied(from, s, to, s, true);
     return to;
-}
-
-int ErrorNumberOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const rt::RuntimeError& e) {
-        return e.Number();
-    }
-    return 0;
 }
 
 class ConfigDefaultsTest : public ::testing::Test {

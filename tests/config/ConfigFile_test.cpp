@@ -30,6 +30,7 @@
 #include "tests/support/ConfigRecords.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TestFiles.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -40,18 +41,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const fs::path kDataDir = fs::path(__FILE__).parent_path() / "data";
-
-std::string ReadAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteAll(const fs::path& p, const std::string& text) {
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out << text;
-}
 
 // Records every window step the file commands take, in order.
 class RecordingHost : public FileCommandsHost {

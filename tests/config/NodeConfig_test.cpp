@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "tests/support/ConfigRecords.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -32,15 +33,6 @@ static_assert(std::is_same_v<Elem<decltype(POConfig::RefTime)>, int16_t>);
 static_assert(std::is_same_v<decltype(PIConfig::LPFMode), uint8_t>);
 static_assert(std::is_same_v<decltype(PIConfig::EdgeTrig), int32_t>);
 static_assert(std::is_same_v<decltype(PIConfig::Impendance), double>);
-
-int ErrorNumberOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const rt::RuntimeError& e) {
-        return e.Number();
-    }
-    return 0;
-}
 
 class NodeConfigTest : public ::testing::Test {
   protected:

@@ -7,20 +7,14 @@
 #include "platform/runtime.h"
 #include "sequence_support.h"
 #include "tests/support/ConfigRecords.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
 using namespace nxlink;
 using Words = std::vector<uint16_t>;
 
-int ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const rt::RuntimeError& e) {
-        return e.Number();
-    }
-    return 0;
-}
+int (&ErrorOf)(const std::function<void()>&) = ErrorNumberOf;
 
 class ModuleCommands : public ::testing::Test {
   protected:

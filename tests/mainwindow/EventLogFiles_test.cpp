@@ -12,22 +12,12 @@
 #include <sstream>
 
 #include "mainwindow_support.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 const fs::path kDataDir = fs::path(__FILE__).parent_path() / "data";
-
-std::string ReadAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteAll(const fs::path& p, const std::string& text) {
-    std::ofstream(p, std::ios::binary) << text;
-}
 
 void AddRow(ui::ListView& lv, const std::string& text,
             std::vector<std::pair<int, const char*>> subs) {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/runtime.h"
+#include "tests/support/TestFiles.h"
 
 namespace fs = std::filesystem;
 using rt::IniFile;
@@ -35,28 +36,8 @@ class IniFileTest : public ::testing::Test {
     }
     std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
 
-    static std::string ReadAll(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
-    static void WriteAll(const std::string& path, const std::string& text) {
-        std::ofstream out(path, std::ios::binary);
-        out << text;
-    }
-
     fs::path dir_;
 };
-
-int ErrorNumberOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const RuntimeError& e) {
-        return e.Number();
-    }
-    return 0;
-}
 
 }  // namespace
 
