@@ -5,8 +5,6 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -17,23 +15,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "platform/EventWait.h"
 
-// Lets events run until `done` holds or the time is up; blocks in the event
-// loop between events.
-template <typename F>
-bool WaitFor(F done, int ms) {
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired()) {
-        QEventLoop loop;
-        QTimer wake;
-        wake.setSingleShot(true);
-        QObject::connect(&wake, &QTimer::timeout, &loop, &QEventLoop::quit);
-        wake.start(std::max<qint64>(1, std::min<qint64>(deadline.remainingTime(), 5)));
-        loop.exec(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
-    return done();
-}
+namespace {
 
 class ControlsTest : public ::testing::Test {
   protected:
@@ -268,12 +252,12 @@ TEST(Timer, TicksOnlyWhileEnabledWithAnInterval) {
     EXPECT_FALSE(t.Running());
     t.SetEnabled(true);
     EXPECT_TRUE(t.Running());
-    EXPECT_TRUE(WaitFor([&] { return ticks >= 2; }, 2000));
+    EXPECT_TRUE(rt::WaitUntil([&] { return ticks >= 2; }, 2000));
     t.SetInterval(0);  // enabled, but no interval: no ticks
     EXPECT_FALSE(t.Running());
     EXPECT_TRUE(t.Enabled());
     const int before = ticks;
-    WaitFor([] { return false; }, 30);
+    rt::WaitUntil([] { return false; }, 30);
     EXPECT_EQ(ticks, before);
 }
 
