@@ -28,7 +28,7 @@ endfunction()
 # version and picture folder that the window's tests compare with.
 function(nx_window_test_folder name)
   cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
-  nx_test_folder(${name} LIBS ${ARG_LIBS} nx_mainwindow nx_sim
+  nx_test_folder(${name} LIBS ${ARG_LIBS} nx_mainwindow nx_sim nx_test_captions
                  MAIN ${PROJECT_SOURCE_DIR}/tests/support/widgets_main.cpp)
   if(NOT TARGET ${name})
     return()

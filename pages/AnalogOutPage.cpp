@@ -41,13 +41,19 @@ int16_t Raw(const Limits& l, const std::string& text) {
 }
 std::string Short(double v) { return rt::Format(v, "####0.0"); }
 
-// Layout in twips.
-constexpr int kSubLeft = 120, kSubTop = 240, kSubWidth = 8000, kSubHeight = 5040;
+// Layout in twips: the two sub-frames on one spot, the buttons in a row
+// under them. A header label reaches to the next column, which lies as far
+// away as the header needs, a blank included.
+constexpr int kSubLeft = 120, kSubTop = 240, kSubWidth = 9240, kSubHeight = 4560;
 constexpr int kHeaderTop = 120, kRowTop = 480, kRowPitch = 450, kRowHeight = 345;
-constexpr int kValueLeft[] = {560, 2520, 3500, 4480, 5460, 6440};
-constexpr int kValueWidth[] = {1900, 920, 920, 920, 920, 1080};
-constexpr int kModeLeft[] = {560, 2300, 4040};
-constexpr int kModeWidth = 1500;
+constexpr int kNameLeft = 100, kNameWidth = 480;
+constexpr int kValueLeft[] = {600, 2730, 3930, 4980, 6000, 7080};
+constexpr int kValueWidth[] = {2070, 920, 920, 920, 920, 1080};
+constexpr int kValueHeader[] = {2130, 1200, 1050, 1020, 1080, 1140};
+constexpr int kModeLeft[] = {600, 2340, 4080};
+constexpr int kModeWidth = 1500, kModeHeader = 1560;
+constexpr int kButtonTop = 4860, kButtonWidth = 1320, kButtonHeight = 390;
+constexpr int kButtonLeft[] = {5280, 6660, 8040};
 
 QTabWidget* Tabs(ui::TabStrip& strip) { return static_cast<QTabWidget*>(strip.widget()); }
 
@@ -61,7 +67,7 @@ void PlaceList(ui::ComboBox& list, QWidget* page, int left, int width, int row,
 void PlaceHeader(ui::ControlArray<ui::Label>& labels, int index, QWidget* page, int left, int width,
                  const char* caption) {
     labels.Load(index).Create(page, caption);
-    labels(index).Move(left, kHeaderTop, width + 60, 300);
+    labels(index).Move(left, kHeaderTop, width, 300);
 }
 
 void PutMode(SlotStore& s, PerChannel<uint8_t> NodeConfig::*field, int ch,
@@ -94,16 +100,16 @@ void AnalogOutPage::Create(ui::Frame& frame, ui::Frame& valueFrame) {
     }
     for (int tab = 0; tab < 2; ++tab) {
         QWidget* v = sstCAOConf.Page(tab);
-        PlaceHeader(lbCAO_Range, tab, v, kValueLeft[0], kValueWidth[0], "Output Range");
-        PlaceHeader(labCAOPowerOn, tab, v, kValueLeft[1], kValueWidth[1], "PowerOn Val");
-        PlaceHeader(labCAOSafe, tab, v, kValueLeft[2], kValueWidth[2], "Fault Value");
-        PlaceHeader(labCAOLowAlarm, tab, v, kValueLeft[3], kValueWidth[3], "Low Alarm");
-        PlaceHeader(labCAOHighAlarm, tab, v, kValueLeft[4], kValueWidth[4], "High Alarm");
-        PlaceHeader(lblCAOAlarmMode, tab, v, kValueLeft[5], kValueWidth[5], "Alarm Mode");
+        PlaceHeader(lbCAO_Range, tab, v, kValueLeft[0], kValueHeader[0], "Output Range");
+        PlaceHeader(labCAOPowerOn, tab, v, kValueLeft[1], kValueHeader[1], "PowerOn Val");
+        PlaceHeader(labCAOSafe, tab, v, kValueLeft[2], kValueHeader[2], "Fault Value");
+        PlaceHeader(labCAOLowAlarm, tab, v, kValueLeft[3], kValueHeader[3], "Low Alarm");
+        PlaceHeader(labCAOHighAlarm, tab, v, kValueLeft[4], kValueHeader[4], "High Alarm");
+        PlaceHeader(lblCAOAlarmMode, tab, v, kValueLeft[5], kValueHeader[5], "Alarm Mode");
         QWidget* m = sstCAOConf_Mode.Page(tab);
-        PlaceHeader(labCAOPowerOnMode, tab, m, kModeLeft[0], kModeWidth, "Power On Mode");
-        PlaceHeader(labCAOFaultMode, tab, m, kModeLeft[1], kModeWidth, "Fault Mode");
-        PlaceHeader(lbCAIS_PreChBreakLineMode, tab + 2, m, kModeLeft[2], kModeWidth,
+        PlaceHeader(labCAOPowerOnMode, tab, m, kModeLeft[0], kModeHeader, "Power On Mode");
+        PlaceHeader(labCAOFaultMode, tab, m, kModeLeft[1], kModeHeader, "Fault Mode");
+        PlaceHeader(lbCAIS_PreChBreakLineMode, tab + 2, m, kModeLeft[2], kModeHeader,
                     "BreakLine Detect");
     }
     ui::ControlArray<ui::TextBox>* const boxes[] = {&txtCAOPowerOn, &txtCAOSafe, &txtCAOLowAlarm,
@@ -113,7 +119,7 @@ void AnalogOutPage::Create(ui::Frame& frame, ui::Frame& valueFrame) {
         const std::string name = "Ch" + std::to_string(ch);
         QWidget* v = sstCAOConf.Page(ch / 8);
         lbCAOChannel.Load(ch).Create(v, name);
-        lbCAOChannel(ch).Move(120, kRowTop + row * kRowPitch + 45, 440, 300);
+        lbCAOChannel(ch).Move(kNameLeft, kRowTop + row * kRowPitch + 45, kNameWidth, 300);
         PlaceList(cboCAORangeCode.Load(ch), v, kValueLeft[0], kValueWidth[0], row, {});
         cboCAORangeCode(ch).Click = [this, ch] { cboCAORangeCode_Click(ch); };
         for (int b = 0; b < 4; ++b) {
@@ -125,7 +131,7 @@ void AnalogOutPage::Create(ui::Frame& frame, ui::Frame& valueFrame) {
                   {"Disable", "Enable"});
         QWidget* m = sstCAOConf_Mode.Page(ch / 8);
         lbCAOModeChannel.Load(ch).Create(m, name);
-        lbCAOModeChannel(ch).Move(120, kRowTop + row * kRowPitch + 45, 440, 300);
+        lbCAOModeChannel(ch).Move(kNameLeft, kRowTop + row * kRowPitch + 45, kNameWidth, 300);
         PlaceList(cboCAOPowerOnMode.Load(ch), m, kModeLeft[0], kModeWidth, row, {"OFF", "Preset"});
         PlaceList(cboCAOFaultMode.Load(ch), m, kModeLeft[1], kModeWidth, row,
                   {"OFF", "Preset", "HOLD"});
@@ -143,13 +149,13 @@ void AnalogOutPage::Create(ui::Frame& frame, ui::Frame& valueFrame) {
                    &P::txtCAOHighAlarm_KeyPress, &P::txtCAOHighAlarm_LostFocus);
 
     cmdCAOSetConf.Create(area, "Set");
-    cmdCAOSetConf.Move(8220, 600, 1140, 420);
+    cmdCAOSetConf.Move(kButtonLeft[0], kButtonTop, kButtonWidth, kButtonHeight);
     cmdCAODefault.Create(area, "Default");
-    cmdCAODefault.Move(8220, 1140, 1140, 420);
+    cmdCAODefault.Move(kButtonLeft[1], kButtonTop, kButtonWidth, kButtonHeight);
     cmdCAOAllConf.Create(area, "Conf.");
-    cmdCAOAllConf.Move(8220, 1680, 1140, 420);
+    cmdCAOAllConf.Move(kButtonLeft[2], kButtonTop, kButtonWidth, kButtonHeight);
     cmdCAOModeConf.Create(area, "Mode Conf");
-    cmdCAOModeConf.Move(8220, 1680, 1140, 420);
+    cmdCAOModeConf.Move(kButtonLeft[2], kButtonTop, kButtonWidth, kButtonHeight);
     cmdCAOSetConf.Click = [this] { cmdCAOSetConf_Click(); };
     cmdCAODefault.Click = [this] { cmdCAODefault_Click(); };
     cmdCAOAllConf.Click = [this] { cmdCAOAllConf_Click(); };

@@ -23,7 +23,7 @@ constexpr int16_t kUpCounter = 83;
 // Layout in twips.
 constexpr int kRowTop = 720, kRowPitch = 420, kRowHeight = 345;
 constexpr int kColumnLeft[] = {840, 2460, 3880, 5300};
-constexpr int kColumnWidth[] = {1500, 1300, 1300, 1100};
+constexpr int kColumnWidth[] = {1500, 1300, 1350, 1100};
 
 void PlaceList(ui::ComboBox& list, QWidget* area, int column, int row,
                std::initializer_list<const char*> items) {

@@ -17,10 +17,13 @@ const PageWords kWords{"Would you want to modify IOM parameters?", " Set PO IOM 
 
 constexpr int kPWM = 2;
 
-// Layout in twips.
+// Layout in twips. Each column is as far from the next as its header needs,
+// a blank included, and the header label takes that whole pitch; the last
+// header ends kLastHeader after its column's left edge.
 constexpr int kHeaderTop = 120, kRowTop = 480, kRowPitch = 450, kRowHeight = 345;
-constexpr int kLeft[] = {560, 2040, 3100, 4160, 5220, 6280, 7140};
-constexpr int kWidth[] = {1420, 1000, 1000, 1000, 1000, 800, 760};
+constexpr int kLeft[] = {600, 2085, 3495, 4605, 5655, 6735, 7575};
+constexpr int kWidth[] = {1420, 1000, 1000, 1000, 1000, 780, 960};
+constexpr int kLastHeader = 990;
 const char* const kHeaders[] = {"Output Mode", "BaseTime (ms)", "Cycle Steps", "Duty Steps",
                                 "Offset (ms)", "Counter",       "Fault Mode"};
 
@@ -39,14 +42,14 @@ void PulseOutPage::Create(ui::Frame& frame) {
     frame.SetCaption("Configuration (PO)");
     QWidget* area = frame.container();
     sstPOConf.Create(area);
-    sstPOConf.Move(120, 300, 8000, 4920);
+    sstPOConf.Move(120, 300, 9240, 4500);
     sstPOConf.AddTab("Ch0~Ch7");
     sstPOConf.AddTab("Ch8~Ch15");
     for (int tab = 0; tab < 2; ++tab) {
         for (int h = 0; h < 7; ++h) {
             ui::Label& l = lbPOHeader.Load(tab * 7 + h);
             l.Create(sstPOConf.Page(tab), kHeaders[h]);
-            l.Move(kLeft[h], kHeaderTop, kWidth[h] + 60, 300);
+            l.Move(kLeft[h], kHeaderTop, h + 1 < 7 ? kLeft[h + 1] - kLeft[h] : kLastHeader, 300);
         }
     }
     ui::ControlArray<ui::TextBox>* const boxes[] = {&txtPOReferenceTime, &txtPOOutputCycle,
@@ -55,7 +58,7 @@ void PulseOutPage::Create(ui::Frame& frame) {
         QWidget* page = sstPOConf.Page(ch / 8);
         const int top = kRowTop + (ch % 8) * kRowPitch;
         LabelPO.Load(ch).Create(page, "Ch" + std::to_string(ch));
-        LabelPO(ch).Move(100, top + 45, 440, 300);
+        LabelPO(ch).Move(100, top + 45, 480, 300);
         ui::ComboBox& mode = cboCPOChannelMode.Load(ch);
         mode.Create(page, ui::ComboBox::Style::DropdownList);
         mode.Move(kLeft[0], top, kWidth[0], kRowHeight);
@@ -83,9 +86,9 @@ void PulseOutPage::Create(ui::Frame& frame) {
     WireFieldArray(txtPOCounter, this, &P::txtPOCounter_GotFocus, &P::txtPOCounter_KeyPress,
                    &P::txtPOCounter_LostFocus);
     cmdCPOSetConf.Create(area, "Set");
-    cmdCPOSetConf.Move(8220, 600, 1140, 420);
+    cmdCPOSetConf.Move(6660, 4860, 1320, 390);
     cmdDefCPOSetConf.Create(area, "Default");
-    cmdDefCPOSetConf.Move(8220, 1140, 1140, 420);
+    cmdDefCPOSetConf.Move(8040, 4860, 1320, 390);
     cmdCPOSetConf.Click = [this] { cmdCPOSetConf_Click(); };
     cmdDefCPOSetConf.Click = [this] { cmdDefCPOSetConf_Click(); };
 }

@@ -20,8 +20,9 @@ PageWords Words() {
 }
 
 // Value sub-page columns in twips: channel, range, scale low, scale high,
-// low alarm, high alarm, alarm mode.
-constexpr int kColLeft[] = {60, 600, 3900, 4920, 5940, 6960, 7980};
+// low alarm, high alarm, alarm mode. Each header leaves at least a blank
+// before the next one.
+constexpr int kColLeft[] = {60, 600, 3900, 4920, 5970, 6990, 8070};
 constexpr int kColWidth[] = {480, 3240, 960, 960, 960, 960, 1080};
 constexpr int kRowHeight = 330;
 

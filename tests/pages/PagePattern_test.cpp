@@ -8,6 +8,7 @@
 #include "config/Conversions.h"
 #include "config/ModuleCatalog.h"
 #include "mainwindow_support.h"
+#include "tests/support/CaptionsFit.h"
 
 namespace {
 
@@ -168,6 +169,50 @@ TEST_F(SetRunTest, NoToTheQuestionChangesNothing) {
     EXPECT_FALSE(stored);
     EXPECT_TRUE(ConfigSetting[0] == before);
     EXPECT_EQ(window->txtStatus.Text(), "as before");
+}
+
+}  // namespace
+
+namespace {
+
+// Every page, as each model with a page fills it, and both sub-frames of the
+// pages that have two, shows its captions, headers and items whole.
+class CaptionsTest : public MainWindowTest {
+  protected:
+    void Expect(const std::string& shown) {
+        for (const auto& f : testsupport::CaptionsThatDoNotFit(window.get()))
+            ADD_FAILURE() << shown << ": " << f;
+    }
+};
+
+TEST_F(CaptionsTest, EveryPageShowsItsTextsWhole) {
+    Open();
+    window->show();
+    window->optMCU(0).PerformClick();
+    Expect("controller page");
+    for (const CatalogEntry* e = CatalogBegin(); e != CatalogEnd(); ++e) {
+        if (pages::DispatchPage(e->Model) == PageKind::NoModule) continue;
+        NodeConfig& n = ConfigReal[0];
+        n.Module[2] = e->Model;
+        n.SlotPresent[2] = kTrue;
+        n.NMTState[2] = 32;
+        n.AOChannel[2] = e->Counts.AO;
+        n.AIChannel[2] = e->Counts.AI;
+        n.DOChannel[2] = e->Counts.DO;
+        n.PIChannel[2] = e->Counts.PI;
+        n.POChannel[2] = e->Counts.PO;
+        ConfigSetting[0] = n;
+        window->ShowRackPictures(0);
+        window->optSlot(2).SetValue(false);
+        window->optSlot(2).PerformClick();
+        Expect(e->Model);
+        for (ui::CommandButton* other :
+             {&window->aoPage.cmdCAOAllConf, &window->sensorPage.cmdSensorModeSetting}) {
+            if (!other->Created() || !other->widget()->isVisible()) continue;
+            other->PerformClick();
+            Expect(std::string(e->Model) + " after " + other->Caption());
+        }
+    }
 }
 
 }  // namespace
