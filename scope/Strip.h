@@ -13,6 +13,9 @@ namespace scope {
 inline constexpr int kStripChannels = 51;
 inline constexpr int kStripTracks = 5;
 
+// The present local time as an automation date.
+double NowAsDate();
+
 class Strip {
   public:
     virtual ~Strip() = default;

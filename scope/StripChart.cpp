@@ -1,6 +1,7 @@
 #include "scope/StripChart.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QImage>
 #include <QLine>
 #include <QPainter>
@@ -21,10 +22,17 @@ constexpr int kTrackGap = 4;
 constexpr double kAnalogShare = 0.55;
 constexpr double kSecondsPerDay = 86400.0;
 
-// Label steps of the time axis, in seconds.
-constexpr double kTimeSteps[] = {1,     2,     5,      10,     15,      30,      60,    120,
-                                 300,   600,   900,    1800,   3600,    7200,    10800, 21600,
-                                 43200, 86400, 172800, 604800, 2592000, 31536000};
+// Label steps of the time axis, in seconds: the first that divides the
+// span into at most kMaxGridSteps steps is used. The last one does so for
+// the longest span.
+constexpr double kTimeSteps[] = {1,     2,     5,     10,    15,     30,     60,
+                                 120,   300,   600,   900,   1800,   3600,   7200,
+                                 10800, 21600, 43200, 86400, 172800, 604800, 2592000};
+constexpr double kMaxGridSteps = 8;
+static_assert(StripChart::kMaxTimeSpan * kSecondsPerDay / 2592000 <= kMaxGridSteps);
+// Automation dates of the years 100 to 9999, the dates a label can show.
+constexpr double kFirstDate = -657434;
+constexpr double kLastDate = 2958466;
 
 // Sets the pixels of `logical` (in the image's logical coordinates, held
 // inside the image) to `rgb`.
@@ -45,6 +53,12 @@ void FillPixels(QImage& image, const QRect& logical, QRgb rgb) {
 }
 
 }  // namespace
+
+double NowAsDate() {
+    const QDateTime now = QDateTime::currentDateTime();
+    return static_cast<double>(QDate(1899, 12, 30).daysTo(now.date())) +
+           now.time().msecsSinceStartOfDay() / 86400000.0;
+}
 
 StripChart::StripChart(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -101,7 +115,7 @@ void StripChart::SetChannelDigital(int32_t digital) {
 
 void StripChart::SetTimeSpan(double days) {
     if (!(days > 0) || !std::isfinite(days)) return;
-    timeSpan_ = days;
+    timeSpan_ = std::clamp(days, kMinTimeSpan, kMaxTimeSpan);
     update();
 }
 
@@ -188,23 +202,16 @@ void StripChart::Clear() {
     if (TrackScale) TrackScale();
 }
 
-int StripChart::PointCount(int channel) const {
-    return channel >= 0 && channel < kStripChannels ? static_cast<int>(channels_[channel].count)
-                                                    : 0;
-}
-
-size_t StripChart::BufferBytes() const {
-    size_t bytes = 0;
-    for (const ChannelData& c : channels_) bytes += c.ring.capacity() * sizeof(Point);
-    return bytes;
-}
-
 double StripChart::WindowEnd() const {
     if (paused_) return pausedEnd_;
     double end = currentTime_;
+    bool any = false;
     for (const ChannelData& c : channels_)
-        if (c.count > 0) end = std::max(end, c.at(c.count - 1).t);
-    return end;
+        if (c.count > 0) {
+            end = std::max(end, c.at(c.count - 1).t);
+            any = true;
+        }
+    return any ? end : NowAsDate();
 }
 
 double StripChart::Shown(const ChannelData& c, double v) const {
@@ -268,9 +275,10 @@ std::vector<StripChart::Vertex> StripChart::Decimate(int channel, int width) con
     for (const auto& [begin, n] : pieces) {
         for (const Point* p = begin; p != begin + n; ++p) {
             if (p->t > end) break;
-            // The point at the window's right edge belongs to the last column.
+            // The point at the window's right edge belongs to the last column;
+            // the column is worked out before any conversion to a whole number.
             const double at = (p->t - start) * scale;
-            const long col = at < 0 ? -1 : std::min<long>(static_cast<long>(at), width - 1);
+            const long col = !(at >= 0) ? -1 : at >= width - 1 ? width - 1 : static_cast<long>(at);
             const double v = shown(p->v);
             if (open && col == column) {
                 if (v < lo) {
@@ -303,6 +311,7 @@ QColor StripChart::ColorFromRgb(int32_t rgb) {
 }
 
 QString StripChart::TimeLabel(double date, double span) {
+    if (!(date >= kFirstDate && date < kLastDate)) return {};
     const double day = std::floor(date);
     const QDate d = QDate(1899, 12, 30).addDays(static_cast<qint64>(day));
     const QTime t = QTime(0, 0).addMSecs(
@@ -339,20 +348,23 @@ void StripChart::DrawTimeAxis(QPainter& p, const QRect& plot, double start) cons
     const double spanSeconds = timeSpan_ * kSecondsPerDay;
     double step = kTimeSteps[std::size(kTimeSteps) - 1];
     for (double s : kTimeSteps)
-        if (spanSeconds / s <= 8) {
+        if (spanSeconds / s <= kMaxGridSteps) {
             step = s;
             break;
         }
     const double startSeconds = start * kSecondsPerDay;
-    p.setPen(QColor(90, 90, 90));
-    // An integer count of grid lines: a floating counter could stall on a
-    // step too small to change it.
+    // An integer count of grid lines, at most one per step and one more: a
+    // floating counter could stall on a step too small to change it. Far
+    // from today's dates the sums may not be exact; then no line is drawn.
     const double first = std::ceil(startSeconds / step) * step;
-    const long lines = static_cast<long>(std::floor((startSeconds + spanSeconds - first) / step));
-    for (long k = 0; k <= lines; ++k) {
+    const double steps = std::floor((startSeconds + spanSeconds - first) / step);
+    if (!(steps >= 0)) return;
+    const int lines = static_cast<int>(std::min(steps, kMaxGridSteps));
+    for (int k = 0; k <= lines; ++k) {
         const double s = first + static_cast<double>(k) * step;
-        const int x =
-            plot.left() + static_cast<int>((s - startSeconds) / spanSeconds * plot.width());
+        const double at = (s - startSeconds) / spanSeconds;
+        if (!(at >= 0 && at <= 1)) continue;
+        const int x = plot.left() + static_cast<int>(at * plot.width());
         p.setPen(QColor(60, 60, 60));
         p.drawLine(x, plot.top(), x, plot.bottom());
         p.setPen(QColor(200, 200, 200));

@@ -42,8 +42,15 @@ class StripChart : public QWidget, public Strip {
     void SetChannelTrack(double track) override;
     void SetChannelVisible(bool visible) override;
     void SetChannelDigital(int32_t digital) override;
+    // The shortest span: one millisecond, the clock's step.
+    static constexpr double kMinTimeSpan = 1.0 / 86400000.0;
+    // The longest span: the largest buffer filled at the slowest sampling
+    // interval (65535 ms), 109225 minutes; a longer window could never fill.
+    static constexpr double kMaxTimeSpan = kMaxBufferSize * 65.535 / 86400.0;
+
     double TimeSpan() const override { return timeSpan_; }
-    // A span of zero or less, or not a number, is refused (kept as it was).
+    // A span of zero or less, infinite or not a number is refused (kept as
+    // it was); any other span is held within kMinTimeSpan to kMaxTimeSpan.
     void SetTimeSpan(double days) override;
     void SetCurrentTime(double date) override;
     void SetTrack(int16_t t) override;
@@ -61,26 +68,10 @@ class StripChart : public QWidget, public Strip {
     void AddSample(int16_t channel, double date, double value) override;
     void Clear() override;
 
-    // ---- What the drawing works from (also read by tests and benchmarks) ----
-    int16_t Channel() const { return channel_; }
-    int16_t Track() const { return track_; }
-    // Points a channel keeps now.
-    int PointCount(int channel) const;
-    // Bytes the point rings hold.
-    size_t BufferBytes() const;
-    // The right edge of the time window.
-    double WindowEnd() const;
-    // The polyline of one channel for a plot `width` pixels wide: x in
-    // pixel columns from the left edge of the window, y the value as drawn
-    // (digital channels 0 or 1, values held within the track's range).
-    struct Vertex {
-        double x;
-        double y;
-    };
-    std::vector<Vertex> Decimate(int channel, int width) const;
     // The Windows RGB value as a Qt colour.
     static QColor ColorFromRgb(int32_t rgb);
-    // The text of a time-axis label for the given span.
+    // The text of a time-axis label for the given span; empty for a date
+    // outside the years 100 to 9999.
     static QString TimeLabel(double date, double span);
 
   protected:
@@ -88,6 +79,13 @@ class StripChart : public QWidget, public Strip {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    // A point of a channel's polyline as drawn: x in pixel columns from the
+    // left edge of the window, y the value as drawn (digital channels 0 or
+    // 1, values held within the track's range).
+    struct Vertex {
+        double x;
+        double y;
+    };
     struct Point {
         double t;
         double v;
@@ -110,6 +108,13 @@ class StripChart : public QWidget, public Strip {
         double rangeMax = std::numeric_limits<double>::infinity();
         int order = 0;
     };
+    // The right edge of the time window: while paused where it was when
+    // the pause began, else the current time or the newest point, whichever
+    // is later; the present time while no channel keeps a point.
+    double WindowEnd() const;
+    // The polyline of one channel for a plot `width` pixels wide, at most
+    // the lowest and the highest point of each pixel column.
+    std::vector<Vertex> Decimate(int channel, int width) const;
     // Value as drawn on its track.
     double Shown(const ChannelData& c, double v) const;
     // The first kept point at or after t.

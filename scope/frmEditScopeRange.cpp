@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "platform/dialogs.h"
 #include "platform/runtime.h"
 #include "scope/frmScope.h"
 
@@ -52,6 +53,16 @@ void frmEditScopeRange::Form_Load() {
 }
 
 void frmEditScopeRange::cmdGo_Click() {
+    // A number too large to read ends Set with its message; what came
+    // before it stays set.
+    try {
+        ApplyFields();
+    } catch (const rt::RuntimeError& e) {
+        rt::MsgBox(e.Description(), rt::vbOKOnly, "");
+    }
+}
+
+void frmEditScopeRange::ApplyFields() {
     Strip& chart = scope_.Scope;
     chart.SetBufferSize(rt::Val(txtXAxis.Text()));
     if (!txtYMax.Text().empty()) {

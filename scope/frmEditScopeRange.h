@@ -30,6 +30,9 @@ class frmEditScopeRange : public QWidget {
     ui::CommandButton cmdGo, cmdExit;
 
   private:
+    // The steps of Set, in order.
+    void ApplyFields();
+
     frmScope& scope_;
     bool loaded_ = false;
 };

@@ -1,7 +1,6 @@
 #include "scope/frmScope.h"
 
 #include <QCloseEvent>
-#include <QDateTime>
 #include <QPainter>
 #include <chrono>
 #include <cmath>
@@ -84,12 +83,6 @@ std::optional<ui::ListItem> FindRow(const ui::ListView& list, const std::string&
         if (item.Text().rfind(key, 0) == 0) return item;
     }
     return std::nullopt;
-}
-
-double NowAsDate() {
-    const QDateTime now = QDateTime::currentDateTime();
-    return static_cast<double>(QDate(1899, 12, 30).daysTo(now.date())) +
-           now.time().msecsSinceStartOfDay() / 86400000.0;
 }
 
 // ---- Load, layout, unload -------------------------------------------------------------

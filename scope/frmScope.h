@@ -47,8 +47,6 @@ struct ScopeChannel {
 std::string ScopeKey(int address);
 // The first row of `list` whose item text begins with `key`.
 std::optional<ui::ListItem> FindRow(const ui::ListView& list, const std::string& key);
-// The present local time as an automation date.
-double NowAsDate();
 
 class frmScope : public QWidget {
   public:
@@ -88,7 +86,6 @@ class frmScope : public QWidget {
 
     ScopeHost& Host() { return host_; }
     Strip& Scope;
-    StripChart* OwnChart() const { return ownChart_; }
 
     ui::Label labIO, labAddress, labLineColor, labTrack;
     ui::ComboBox cmbIO, cmbAddress, cmbTrack;
@@ -103,7 +100,6 @@ class frmScope : public QWidget {
     // The two small windows, created on first use.
     frmEditScopeRange& EditScopeRange();
     frmScopeChannelInfo& ScopeChannelInfo();
-    bool ScopeChannelInfoLoaded() const { return info_ != nullptr; }
 
   protected:
     void resizeEvent(QResizeEvent* event) override;

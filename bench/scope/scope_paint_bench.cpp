@@ -2,7 +2,10 @@
 // platform: 51 channels of 10,000 points each, every point inside the time
 // window (the worst case: nothing can be skipped), next to the same chart
 // without points (axes and track frames only). Prints the table row of
-// scripts/bench.sh and the bytes the point rings take.
+// scripts/bench.sh, and the heap the point rings take, as the allocator
+// counts it while the chart is filled and after Clear gives them back.
+#include <malloc.h>
+
 #include <QApplication>
 #include <QImage>
 #include <cmath>
@@ -34,6 +37,12 @@ void Fill(scope::StripChart& chart) {
     chart.SetCurrentTime(45000.0 + (kPoints - 1) / 86400.0);
 }
 
+// Bytes the allocator hands out now, from its arenas and as mapped blocks.
+size_t HeapInUse() {
+    const struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd;
+}
+
 std::vector<double> Repaints(scope::StripChart& chart) {
     QImage image(chart.size(), QImage::Format_ARGB32_Premultiplied);
     chart.render(&image);  // warm-up
@@ -53,30 +62,22 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     scope::StripChart full, empty;
     for (scope::StripChart* c : {&full, &empty}) c->resize(1280, 720);
+    const size_t heapBefore = HeapInUse();
     Fill(full);
+    const size_t rings = HeapInUse() - heapBefore;
     empty.SetTimeSpan(full.TimeSpan());
     const std::vector<double> withPoints = Repaints(full);
     const std::vector<double> without = Repaints(empty);
     bench::PrintRow("strip chart repaint 1280x720, 51 x 10000 points", "ms", "StripChart",
                     withPoints, "same chart without points", without,
                     "offscreen QPainter into an image");
-    // The decimation alone: every channel's vertices for the analog track's width.
-    std::vector<double> decimation;
-    size_t vertices = 0;
-    for (int r = 0; r < kRuns; ++r) {
-        vertices = 0;
-        const double t0 = bench::NowMs();
-        for (int ch = 0; ch < scope::kStripChannels; ++ch)
-            vertices += full.Decimate(ch, full.width() - 64).size();
-        decimation.push_back(bench::NowMs() - t0);
-    }
-    const bench::Spread d = bench::Summarise(decimation);
-    std::printf("decimation alone: median %.2f ms, p25 %.2f, p75 %.2f (%zu vertices)\n", d.median,
-                d.p25, d.p75, vertices);
     const bench::Spread s = bench::Summarise(withPoints);
     std::printf("repaint: median %.2f ms, p25 %.2f, p75 %.2f over %d runs (%s)\n", s.median, s.p25,
                 s.p75, kRuns, bench::CpuModel().c_str());
-    std::printf("point rings: %zu bytes (%.2f MiB) for %d channels of %d points\n",
-                full.BufferBytes(), full.BufferBytes() / 1048576.0, scope::kStripChannels, kPoints);
+    std::printf("point rings: %zu bytes (%.2f MiB) of heap for %d channels of %d points\n", rings,
+                rings / 1048576.0, scope::kStripChannels, kPoints);
+    const size_t heapFull = HeapInUse();
+    full.Clear();
+    std::printf("after Clear: %zu bytes of heap given back\n", heapFull - HeapInUse());
     return 0;
 }

@@ -6,6 +6,8 @@
 
 #include "mainwindow/frmMain.h"
 #include "mainwindow_support.h"
+#include "platform/dialogs.h"
+#include "scope/StripChart.h"
 #include "scope/frmScope.h"
 #include "scope_support.h"
 
@@ -29,6 +31,7 @@ class RangeTest : public testsupport::MainWindowTest {
         MainWindowTest::TearDown();
     }
     RecordingStrip chart;
+    scope::StripChart strip;  // a real chart, for the tests that draw it
     std::unique_ptr<scope::frmScope> scope;
 };
 
@@ -98,6 +101,51 @@ TEST_F(RangeTest, EmptyYFieldsAndSpanLeaveThemAlone) {
     r.cmdExit.PerformClick();
     EXPECT_FALSE(r.isVisible());
     EXPECT_FALSE(r.Loaded());
+}
+
+// Whatever span is typed, Set leaves a chart that draws its time axis with
+// a handful of grid lines: a span it cannot show is held to the nearest one
+// it can, or refused when it is no span at all; reopening shows what holds.
+TEST_F(RangeTest, AnyTypedSpanLeavesAChartThatDraws) {
+    using scope::StripChart;
+    const double minute = 1.0 / 1440;  // the span before each case
+    struct Case {
+        const char* typed;
+        double days;        // the chart's span afterwards
+        const char* shown;  // X-Range when the dialog is opened again
+        const char* message = "";
+    };
+    const Case cases[] = {
+        {"30", 30 * minute, "30"},
+        {"1e12", StripChart::kMaxTimeSpan, "109225"},
+        {"1e20", StripChart::kMaxTimeSpan, "109225"},
+        {"1e300", StripChart::kMaxTimeSpan, "109225"},
+        {"1e-300", StripChart::kMinTimeSpan, "1.66666666666667e-05"},
+        {"0", minute, "1"},
+        {"-30", minute, "1"},
+        {"1e999", minute, "1", "Overflow"},
+    };
+    frmMain& w = Open();
+    strip.resize(320, 240);
+    scope = std::make_unique<scope::frmScope>(w, &strip);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        strip.SetTimeSpan(minute);
+        scope->cmdAxis.PerformClick();
+        scope::frmEditScopeRange& r = scope->EditScopeRange();
+        r.txtXspan.SetText(c.typed);
+        dialogs.shown.clear();
+        if (*c.message) dialogs.AnswerMsgBox(rt::vbOK);
+        r.cmdGo.PerformClick();
+        EXPECT_LE(testsupport::GridLines(testsupport::Picture(strip)), 9);
+        EXPECT_DOUBLE_EQ(strip.TimeSpan(), c.days);
+        EXPECT_LE(dialogs.shown.size(), 1u);
+        EXPECT_EQ(dialogs.shown.empty() ? "" : dialogs.shown[0].prompt, c.message);
+        r.cmdExit.PerformClick();
+        scope->cmdAxis.PerformClick();
+        EXPECT_EQ(r.txtXspan.Text(), c.shown);
+        r.cmdExit.PerformClick();
+    }
 }
 
 }  // namespace

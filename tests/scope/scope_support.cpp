@@ -1,8 +1,22 @@
 #include "scope_support.h"
 
 #include <QString>
+#include <QWidget>
 
 namespace testsupport {
+
+QImage Picture(QWidget& chart) {
+    QImage picture(chart.size(), QImage::Format_RGB32);
+    chart.render(&picture);
+    return picture;
+}
+
+int GridLines(const QImage& picture) {
+    const int y = picture.height() / 4;
+    int lines = 0;
+    for (int x = 0; x < picture.width(); ++x) lines += picture.pixel(x, y) == qRgb(60, 60, 60);
+    return lines;
+}
 
 std::string RecordingStrip::Num(double v) { return QString::number(v, 'g', 15).toStdString(); }
 

@@ -2,12 +2,19 @@
 // "Name(arguments)" texts, and answers the reads from a little state.
 #pragma once
 
+#include <QImage>
 #include <string>
 #include <vector>
 
 #include "scope/Strip.h"
 
 namespace testsupport {
+
+// The chart as drawn, in a picture of its size.
+QImage Picture(QWidget& chart);
+// The time axis's grid lines in a picture of the chart: the pixels of the
+// grid's colour along a row across the analog track.
+int GridLines(const QImage& picture);
 
 class RecordingStrip : public scope::Strip {
   public:
