@@ -1,7 +1,8 @@
 // "Channel Information": the address and value of the channel picked in the
 // trend window's grid, and for outputs the buttons that write a new value to
 // the station (Off, On, Inverse for a digital output; Set for an analog
-// output). The writes send one frame and wait for nothing.
+// output). The writes send one frame and wait for nothing; Set writes nothing
+// for a value that is not a number or is beyond a single, and says so.
 #pragma once
 
 #include <QWidget>

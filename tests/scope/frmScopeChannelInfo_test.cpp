@@ -9,6 +9,7 @@
 #include "config/NodeConfig.h"
 #include "mainwindow/frmMain.h"
 #include "mainwindow_support.h"
+#include "platform/dialogs.h"
 #include "scope/frmScope.h"
 #include "scope_support.h"
 
@@ -96,6 +97,7 @@ TEST_F(ChannelWrites, ButtonsSendOneWriteEach) {
         const char* text;
         int button;      // cmdSetDO index, or -1 for Set
         QByteArray pdu;  // function and data; empty: nothing sent
+        const char* message = "";
     };
     const int unit = ConfigReal[0].NetID;
     const Case cases[] = {
@@ -106,16 +108,25 @@ TEST_F(ChannelWrites, ButtonsSendOneWriteEach) {
         {"Inverse of other", 1, 33, 0x40, "on", 2, QByteArray::fromHex("050021 0000")},
         {"no such button", 1, 33, 0x40, "ON", 3, QByteArray()},
         {"Set", 3, 64, 50, "5", -1, QByteArray::fromHex("060040") + rawBytes},
+        {"Set of a leading number", 3, 64, 50, " 5 V", -1,
+         QByteArray::fromHex("060040") + rawBytes},
+        {"Set of a text", 3, 64, 50, "abc", -1, QByteArray(), "Type mismatch"},
+        {"Set of nothing", 3, 64, 50, "", -1, QByteArray(), "Type mismatch"},
+        {"Set beyond a single", 3, 64, 50, "1e39", -1, QByteArray(), "Overflow"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         sim.clearLog();
+        dialogs.shown.clear();
+        if (*c.message) dialogs.AnswerMsgBox(rt::vbOK);
         SelectedScopeChannel = {c.kind, c.address, c.range};
         info.txtValue.SetText(c.text);
         if (c.button < 0)
             info.cmdSetValue_Click();
         else
             info.cmdSetDO_Click(static_cast<int16_t>(c.button));
+        EXPECT_LE(dialogs.shown.size(), 1u);
+        EXPECT_EQ(dialogs.shown.empty() ? "" : dialogs.shown[0].prompt, c.message);
         if (c.pdu.isEmpty()) {
             testsupport::WaitFor([] { return false; }, 100);
             EXPECT_TRUE(sim.received(nxsim::Channel::Modbus).isEmpty());
