@@ -7,58 +7,59 @@
 
 namespace {
 
-// The channel boxes of the analog and pulse pages.
-constexpr int kPageFieldBoxes = 16;
+using pages::PageKind;
+
+// The window's side of each module page kind: the frame it fills and the
+// page, whose controls are built into the frame when first needed.
+struct WindowPage {
+    PageKind kind;
+    ui::Frame frmMain::*frame;
+    pages::ModulePage& (*page)(frmMain&);
+    void (*create)(frmMain&);
+};
+const WindowPage kWindowPages[] = {
+    {PageKind::AnalogOutput, &frmMain::fmeCAOConf,
+     [](frmMain& w) -> pages::ModulePage& { return w.aoPage; },
+     [](frmMain& w) { w.aoPage.Create(w.fmeCAOConf, w.frmCAOConf_Value); }},
+    {PageKind::AnalogInput, &frmMain::fmeCAIConf,
+     [](frmMain& w) -> pages::ModulePage& { return w.aiPage; },
+     [](frmMain& w) { w.aiPage.Create(w.fmeCAIConf); }},
+    {PageKind::SensorInput, &frmMain::fmeCAISConf,
+     [](frmMain& w) -> pages::ModulePage& { return w.sensorPage; },
+     [](frmMain& w) { w.sensorPage.Create(w.fmeCAISConf); }},
+    {PageKind::DigitalOutput, &frmMain::fmeDigitalOut,
+     [](frmMain& w) -> pages::ModulePage& { return w.doPage; },
+     [](frmMain& w) { w.doPage.Create(w.fmeDigitalOut); }},
+    {PageKind::PulseInput, &frmMain::fmePIIOMConf,
+     [](frmMain& w) -> pages::ModulePage& { return w.piPage; },
+     [](frmMain& w) { w.piPage.Create(w.fmePIIOMConf); }},
+    {PageKind::PulseOutput, &frmMain::fmePOIOMConf,
+     [](frmMain& w) -> pages::ModulePage& { return w.poPage; },
+     [](frmMain& w) { w.poPage.Create(w.fmePOIOMConf); }},
+};
+
+const WindowPage* WindowPageOf(PageKind kind) {
+    for (const WindowPage& p : kWindowPages)
+        if (p.kind == kind) return &p;
+    return nullptr;
+}
 
 }  // namespace
 
 std::string frmMain::SlotModel(int slot) { return optSlot(slot).ToolTipText(); }
 
-ui::Frame& frmMain::PageFrame(pages::PageKind kind) {
-    using pages::PageKind;
-    switch (kind) {
-        case PageKind::AnalogOutput:
-            return fmeCAOConf;
-        case PageKind::AnalogInput:
-            return fmeCAIConf;
-        case PageKind::SensorInput:
-            return fmeCAISConf;
-        case PageKind::DigitalOutput:
-            return fmeDigitalOut;
-        case PageKind::PulseInput:
-            return fmePIIOMConf;
-        case PageKind::PulseOutput:
-            return fmePOIOMConf;
-        case PageKind::NoModule:
-            break;
-    }
-    return fmeNoModule;
+ui::Frame& frmMain::PageFrame(PageKind kind) {
+    const WindowPage* p = WindowPageOf(kind);
+    return p ? this->*p->frame : fmeNoModule;
 }
 
-pages::ModulePage* frmMain::ModulePageOf(pages::PageKind kind) {
-    using pages::PageKind;
-    const auto built = [this, kind](auto& page, auto&&... frames) -> pages::ModulePage* {
-        BuildOnce(PageFrame(kind), pagesBuilt_[static_cast<size_t>(kind)],
-                  [&page, &frames...] { page.Create(frames...); });
-        return &page;
-    };
-    switch (kind) {
-        case PageKind::DigitalOutput:
-            return built(doPage, fmeDigitalOut);
-        case PageKind::AnalogInput:
-            return built(aiPage, fmeCAIConf);
-        case PageKind::SensorInput:
-            return built(sensorPage, fmeCAISConf);
-        case PageKind::PulseInput:
-            return built(piPage, fmePIIOMConf);
-        case PageKind::PulseOutput:
-            return built(poPage, fmePOIOMConf);
-        case PageKind::AnalogOutput:
-            return built(aoPage, fmeCAOConf, frmCAOConf_Value);
-        case PageKind::NoModule:
-            break;
-    }
-    return nullptr;
+pages::ModulePage* frmMain::ModulePageOf(PageKind kind) {
+    static_assert(std::tuple_size_v<decltype(pagesBuilt_)> == pages::kPageKinds);
+    const WindowPage* p = WindowPageOf(kind);
+    if (!p) return nullptr;
+    BuildOnce(this->*p->frame, pagesBuilt_[static_cast<size_t>(kind)],
+              [this, p] { p->create(*this); });
+    return &p->page(*this);
 }
 
 void frmMain::optSlot_Click(int index) {
@@ -76,17 +77,11 @@ void frmMain::optSlot_Click(int index) {
         fmeNoModule.ZOrder(0);
         return;
     }
-    const pages::PageKind kind = pages::DispatchPage(model);
+    const PageKind kind = pages::DispatchPage(model);
     pages::ModulePage* page = ModulePageOf(kind);  // built first: it sets its caption
-    if (kind == pages::PageKind::SensorInput)
-        fmeCAISConf.SetCaption(pages::SensorPageCaption(model));
-    if (page != nullptr) {
-        if (!page->Fill(node, SelSlot)) fmeNoModule.ZOrder(0);
-        return;
-    }
-    if (kind != pages::PageKind::NoModule)
-        PageChannelCount = pages::PageCount(kind, ConfigReal[node], SelSlot, kPageFieldBoxes);
-    PageFrame(kind).ZOrder(0);
+    if (kind == PageKind::SensorInput) fmeCAISConf.SetCaption(pages::SensorPageCaption(model));
+    // A page that cannot show the module (no channel) leaves the empty page.
+    if (page == nullptr || !page->Fill(node, SelSlot)) fmeNoModule.ZOrder(0);
 }
 
 void frmMain::optPower_Click(int index) {

@@ -1,7 +1,6 @@
 #include "pages/PagePattern.h"
 
 #include <algorithm>
-#include <array>
 #include <exception>
 
 #include "config/ConfigDefaults.h"
@@ -16,37 +15,34 @@ namespace pages {
 
 namespace {
 
-struct DispatchRow {
-    const char* model;
-    PageKind page;
-};
-
-// Compared in this order; the first row that holds the model decides.
-constexpr std::array<DispatchRow, 26> kDispatch{{
-    {"KA-354", PageKind::AnalogOutput},  {"KA-355", PageKind::AnalogOutput},
-    {"KA-351", PageKind::AnalogOutput},  {"KA-353", PageKind::AnalogOutput},
-    {"KA-352", PageKind::AnalogOutput},  {"KB-551", PageKind::AnalogOutput},
-    {"KB-552", PageKind::AnalogOutput},  {"KB-553", PageKind::AnalogOutput},
-    {"KA-324", PageKind::AnalogInput},   {"KA-321", PageKind::AnalogInput},
-    {"KA-322", PageKind::AnalogInput},   {"KA-323", PageKind::AnalogInput},
-    {"KB-521", PageKind::AnalogInput},   {"KB-522", PageKind::AnalogInput},
-    {"KA-310", PageKind::SensorInput},   {"KA-330", PageKind::SensorInput},
-    {"KA-340", PageKind::SensorInput},   {"KB-540", PageKind::SensorInput},
-    {"KB-510", PageKind::SensorInput},   {"KB-523", PageKind::SensorInput},
-    {"KB-524", PageKind::SensorInput},   {"KA-370", PageKind::DigitalOutput},
-    {"KB-570", PageKind::DigitalOutput}, {"KA-380", PageKind::PulseInput},
-    {"KB-580", PageKind::PulseInput},    {"KA-371", PageKind::PulseOutput},
-}};
-
 std::string SlotLine(const std::string& word, int16_t slot, const std::string& end) {
     return nxlink::TimeOfDayText() + word + rt::Trim(std::to_string(slot)) + end;
 }
 
 }  // namespace
 
+const std::vector<PageKindRow>& ModulePageKinds() {
+    static const std::vector<PageKindRow> kinds{
+        {PageKind::AnalogOutput,
+         {"KA-354", "KA-355", "KA-351", "KA-353", "KA-352", "KB-551", "KB-552", "KB-553"},
+         &NodeConfig::AOChannel},
+        {PageKind::AnalogInput,
+         {"KA-324", "KA-321", "KA-322", "KA-323", "KB-521", "KB-522"},
+         &NodeConfig::AIChannel},
+        {PageKind::SensorInput,
+         {"KA-310", "KA-330", "KA-340", "KB-540", "KB-510", "KB-523", "KB-524"},
+         &NodeConfig::AIChannel},
+        {PageKind::DigitalOutput, {"KA-370", "KB-570"}, &NodeConfig::DOChannel},
+        {PageKind::PulseInput, {"KA-380", "KB-580"}, &NodeConfig::PIChannel},
+        {PageKind::PulseOutput, {"KA-371"}, &NodeConfig::POChannel},
+    };
+    return kinds;
+}
+
 PageKind DispatchPage(const std::string& model) {
-    for (const DispatchRow& row : kDispatch)
-        if (model == row.model) return row.page;
+    for (const PageKindRow& row : ModulePageKinds())
+        for (const std::string& m : row.models)
+            if (model == m) return row.kind;
     return PageKind::NoModule;
 }
 
@@ -60,26 +56,8 @@ bool StateShowsPage(int16_t nmtState) { return nmtState == 16 || nmtState == 32 
 
 int16_t PageCount(PageKind kind, const NodeConfig& real, int slot, int controls) {
     int16_t count = 0;
-    switch (kind) {
-        case PageKind::AnalogInput:
-        case PageKind::SensorInput:
-            count = real.AIChannel(slot);
-            break;
-        case PageKind::AnalogOutput:
-            count = real.AOChannel(slot);
-            break;
-        case PageKind::DigitalOutput:
-            count = real.DOChannel(slot);
-            break;
-        case PageKind::PulseInput:
-            count = real.PIChannel(slot);
-            break;
-        case PageKind::PulseOutput:
-            count = real.POChannel(slot);
-            break;
-        case PageKind::NoModule:
-            break;
-    }
+    for (const PageKindRow& row : ModulePageKinds())
+        if (row.kind == kind) count = (real.*row.channels)(slot);
     return static_cast<int16_t>(std::clamp<int>(count, 0, controls));
 }
 

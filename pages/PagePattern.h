@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "config/NodeConfig.h"
 #include "pages/PageHost.h"
@@ -29,6 +30,18 @@ enum class PageKind {
     PulseInput,     // fmePIIOMConf
     PulseOutput,    // fmePOIOMConf
 };
+inline constexpr size_t kPageKinds = static_cast<size_t>(PageKind::PulseOutput) + 1;
+
+// The table of the module pages: for each kind that has a page, the models
+// it serves (compared in this order, kind after kind) and the record's
+// channel count its rows are laid out for. The dispatch, the channel count
+// and the window's table of frames and pages follow it.
+struct PageKindRow {
+    PageKind kind;
+    std::vector<std::string> models;
+    PerSlot<int16_t> NodeConfig::*channels;
+};
+const std::vector<PageKindRow>& ModulePageKinds();
 
 // The page of a model, compared exactly; NoModule for any model without one.
 PageKind DispatchPage(const std::string& model);
