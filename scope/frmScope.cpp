@@ -1,7 +1,10 @@
 #include "scope/frmScope.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <chrono>
 #include <cmath>
 #include <random>
@@ -155,6 +158,53 @@ void frmScope::WriteHeader() {
     }
 }
 
+namespace {
+
+// The widest of `texts` in `w`'s font, in pixels.
+int WidestText(const QWidget* w, const std::vector<QString>& texts) {
+    int widest = 0;
+    for (const QString& t : texts) widest = std::max(widest, w->fontMetrics().horizontalAdvance(t));
+    return widest;
+}
+
+// The width in twips at which a list shows each of its items whole, or
+// `width` when that is more. The text stands a pixel in from either side of
+// the list's text field.
+int ListWidthForItems(const ui::ComboBox& list, int width) {
+    const auto* c = static_cast<const QComboBox*>(list.widget());
+    QStyleOptionComboBox opt;
+    opt.initFrom(c);
+    opt.editable = c->isEditable();
+    opt.frame = c->hasFrame();
+    const QRect field =
+        c->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, c);
+    std::vector<QString> items;
+    for (int i = 0; i < c->count(); ++i) items.push_back(c->itemText(i));
+    return std::max(width, ui::ToTwips(WidestText(c, items) + 2 + c->width() - field.width()));
+}
+
+// The smallest column unit (twips) at which every grid column shows its
+// header, the I/O column a kind and the address column an address of
+// `addresses` whole; a cell loses its margins and a grid line.
+double GridUnitForTexts(const QWidget* grid, const double (&shares)[kColumns],
+                        const ui::ComboBox& addresses) {
+    const int margin =
+        2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1) + 1;
+    double u = 0;
+    for (int c = 0; c < kColumns; ++c) {
+        std::vector<QString> texts{QString::fromLatin1(kHeader[c])};
+        if (c == 0)
+            for (const KindRow& k : kKindRows) texts.push_back(QString::fromLatin1(k.code));
+        if (c == 1)
+            for (int i = 0; i < addresses.ListCount(); ++i)
+                texts.push_back(ui::Q(addresses.List(i)));
+        u = std::max(u, std::ceil(ui::ToTwips(WidestText(grid, texts) + margin) / shares[c]));
+    }
+    return u;
+}
+
+}  // namespace
+
 void frmScope::Form_Resize() {
     const int formWidth = ui::ToTwips(frameGeometry().width());
     const int formHeight = ui::ToTwips(frameGeometry().height());
@@ -172,7 +222,10 @@ void frmScope::Form_Resize() {
     for (int i = 0; i < 4; ++i) {
         ui::Label& l = *labels[i].first;
         place(l, left, H, labels[i].second, l.Height());
-        place(*fields[i], l.Left(), l.Top() + l.Height() + H, l.Width(), cmbIO.Height());
+        // The two lists are as wide as their items need where that is more.
+        int width = l.Width();
+        if (i < 2) width = ListWidthForItems(i == 0 ? cmbIO : cmbAddress, width);
+        place(*fields[i], l.Left(), l.Top() + l.Height() + H, width, cmbIO.Height());
         left = l.Left() + l.Width() + G;
     }
     left = cmbTrack.Left() + cmbTrack.Width() + G;
@@ -181,11 +234,14 @@ void frmScope::Form_Resize() {
         left = b->Left() + b->Width() + G;
     }
     const int gridTop = cmbIO.Top() + cmbIO.Height() + H;
-    const int gridWidth = 20 * W;
+    // The grid widens when its columns would cut a header, a kind or an
+    // address; the chart beside it narrows by as much.
+    const double shares[] = {0.7, 1.2, 0.8, 0.8, 1.0};
+    const double u = std::max(std::nearbyint((20 * W - 200) / 5.0),
+                              GridUnitForTexts(gridChannelList.widget(), shares, cmbAddress));
+    const int gridWidth = std::max(20 * W, static_cast<int>(5 * u) + 200);
     const int gridHeight = formHeight - labIO.Height() - cmbIO.Height() - 10 * H;
     place(gridChannelList, cmbIO.Left(), gridTop, gridWidth, gridHeight);
-    const double u = std::nearbyint((gridWidth - 200) / 5.0);
-    const double shares[] = {0.7, 1.2, 0.8, 0.8, 1.0};
     for (int c = 0; c < kColumns; ++c)
         gridChannelList.SetColWidth(c, static_cast<int>(std::nearbyint(shares[c] * u)));
     const int chartWidth = formWidth - gridWidth - 4 * G;

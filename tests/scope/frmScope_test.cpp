@@ -10,7 +10,10 @@
 #include "mainwindow/frmMain.h"
 #include "mainwindow_support.h"
 #include "scope/CommonDialog.h"
+#include "scope/frmEditScopeRange.h"
+#include "scope/frmScopeChannelInfo.h"
 #include "scope_support.h"
+#include "tests/support/CaptionsFit.h"
 #include "tests/support/ConfigRecords.h"
 
 namespace {
@@ -300,6 +303,26 @@ TEST_F(ScopeTest, TrackScaleRefreshSetsTheLowerTracksFromTheirReading) {
               std::string("SetSecondTrackSetting(0.4)")})
             expected.push_back(c);
     EXPECT_EQ(chart.calls, expected);
+}
+
+}  // namespace
+
+// The trend window with a channel of each kind, its range window and its
+// channel window show their texts whole.
+namespace {
+
+TEST_F(ScopeTest, EveryWindowShowsItsTextsWhole) {
+    scope::frmScope& s = OpenScope();
+    for (int i = 0; i < 4; ++i) s.cmdAdd.PerformClick();
+    s.cmdAxis.PerformClick();
+    s.gridChannelList.PerformClick(2, 0);
+    const std::pair<QWidget*, const char*> windows[] = {
+        {&s, "trend"}, {&s.EditScopeRange(), "range"}, {&s.ScopeChannelInfo(), "channel"}};
+    for (const auto& [w, name] : windows) {
+        w->show();
+        for (const auto& f : testsupport::CaptionsThatDoNotFit(w))
+            ADD_FAILURE() << name << ": " << f;
+    }
 }
 
 }  // namespace

@@ -281,7 +281,7 @@ class Walk {
             }
             if (table) {
                 if (table->isColumnHidden(col)) continue;
-                room = table->columnWidth(col);
+                room = table->columnWidth(col) - (table->showGrid() ? 1 : 0);
             }
             for (int row = 0; row < m->rowCount(); ++row) {
                 const QModelIndex idx = m->index(row, col);
