@@ -17,6 +17,7 @@
 #include "gwflash/IspCommand.h"
 #include "platform/EventWait.h"
 #include "platform/dialogs.h"
+#include "tests/support/CaptionsFit.h"
 #include "tests/support/ScriptedDialogs.h"
 
 using namespace gwflash;
@@ -284,6 +285,12 @@ TEST_F(ReflashDlgTest, NoFileNoRun) {
     }
     EXPECT_TRUE(tool.Calls().empty());
     EXPECT_TRUE(dlg.seen.empty());
+}
+
+// The dialog shows its captions and its address list whole.
+TEST_F(ReflashDlgTest, ShowsItsTextsWhole) {
+    dlg.show();
+    for (const auto& f : testsupport::CaptionsThatDoNotFit(&dlg)) ADD_FAILURE() << f;
 }
 
 }  // namespace

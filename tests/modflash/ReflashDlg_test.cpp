@@ -28,6 +28,7 @@
 #include "platform/EventWait.h"
 #include "platform/dialogs.h"
 #include "sim/StationSim.h"
+#include "tests/support/CaptionsFit.h"
 #include "tests/support/ScriptedDialogs.h"
 
 using namespace modflash;
@@ -924,4 +925,12 @@ TEST_F(ReflashDlgTest, ALateModuleIdIsNotShownForTheNextSlot) {
     EXPECT_EQ(name->text(), QStringLiteral("KB-521"));
     ChooseSlot(3);
     EXPECT_EQ(name->text(), QStringLiteral("KB-540"));
+}
+
+// The dialog shows its captions whole, before and after it connects.
+TEST_F(ReflashDlgTest, ShowsItsTextsWhole) {
+    dlg.show();
+    for (const auto& f : testsupport::CaptionsThatDoNotFit(&dlg)) ADD_FAILURE() << f;
+    Connect();
+    for (const auto& f : testsupport::CaptionsThatDoNotFit(&dlg)) ADD_FAILURE() << "online: " << f;
 }
