@@ -18,7 +18,10 @@
 #include "config/ConfigFile.h"
 #include "config/NodeConfig.h"
 #include "config/RangeCodes.h"
+#include "mainwindow/frmAbout.h"
+#include "mainwindow/frmAdvancedOptions.h"
 #include "mainwindow_support.h"
+#include "tests/support/CaptionsFit.h"
 #include "tests/support/ConfigRecords.h"
 
 namespace {
@@ -637,6 +640,40 @@ TEST(Assets, RackAndToolbarPicturesAreReadable) {
     const QStringList icons = assets.entryList({"Toolbar_*.png"});
     EXPECT_EQ(icons.size(), 10);
     for (const QString& name : icons) EXPECT_FALSE(QPixmap(assets.filePath(name)).isNull());
+}
+
+}  // namespace
+
+// The main window online with the stand-in's station (every mapping tab and
+// the event log), the advanced options and the About window show their
+// texts whole.
+namespace {
+
+class CaptionsTest : public testsupport::OnlineWindowTest {
+  protected:
+    void Expect(const QWidget* w, const std::string& shown) {
+        for (const auto& f : testsupport::CaptionsThatDoNotFit(w))
+            ADD_FAILURE() << shown << ": " << f;
+    }
+};
+
+TEST_F(CaptionsTest, EveryWindowShowsItsTextsWhole) {
+    Start();
+    window->show();
+    Expect(window.get(), "at start");
+    ASSERT_TRUE(ConnectAndUpload());
+    for (int tab = 0; tab < window->sstExport.Tabs(); ++tab) {
+        window->sstExport.SetTab(tab);
+        Expect(window.get(), "tab " + window->sstExport.TabCaption(tab));
+    }
+    window->mnuEventLog.PerformClick();
+    Expect(window.get(), "event log");
+    window->mnuAdvancedOptions_Click();
+    window->AdvancedOptionsWindow()->show();
+    Expect(window->AdvancedOptionsWindow(), "advanced options");
+    frmAbout about;
+    about.show();
+    Expect(&about, "about");
 }
 
 }  // namespace
