@@ -9,6 +9,7 @@
 
 #include "config/NodeConfig.h"
 #include "mainwindow_support.h"
+#include "tests/support/CaptionsFit.h"
 
 namespace {
 
@@ -297,5 +298,16 @@ INSTANTIATE_TEST_SUITE_P(
                       MonitorCase{"SwitchedOff", true, &frmMain::mnuTimerEnable_Click, false},
                       MonitorCase{"Disconnected", true, &frmMain::mnuDisconnect_Click, false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// The console shows its captions and list entries whole.
+TEST_F(HartTest, ConsoleShowsItsTextsWhole) {
+    frmHart& h = OpenOnline();
+    h.show();
+    for (const auto& f : testsupport::CaptionsThatDoNotFit(&h)) ADD_FAILURE() << f;
+}
 
 }  // namespace
