@@ -1124,6 +1124,11 @@ void StationEngine::setDiscreteInput(int i, bool on) {
     if (i >= 0 && i < 256) di_[static_cast<size_t>(i)] = on;
 }
 
+void StationEngine::setCoil(int i, bool on) {
+    QMutexLocker lock(&mutex_);
+    if (i >= 0 && i < 256) coils_[static_cast<size_t>(i)] = on;
+}
+
 void StationEngine::setInputRegister(int i, qint16 v) {
     QMutexLocker lock(&mutex_);
     if (i >= 0 && i < 128) ai_[static_cast<size_t>(i)] = v;

@@ -95,6 +95,7 @@ class StationEngine {
     qint32 pulseInput(int i);
     qint32 pulseOutput(int i);
     void setDiscreteInput(int i, bool on);
+    void setCoil(int i, bool on);
     void setInputRegister(int i, qint16 v);
     void setPulseInput(int i, qint32 v);
     void setLiveInputs(bool on);

@@ -105,6 +105,10 @@ void StationSim::setDiscreteInput(int index, bool on) {
     NXSIM_ENGINE()
     engine_->setDiscreteInput(index, on);
 }
+void StationSim::setCoil(int index, bool on) {
+    NXSIM_ENGINE()
+    engine_->setCoil(index, on);
+}
 void StationSim::setInputRegister(int index, qint16 value) {
     NXSIM_ENGINE()
     engine_->setInputRegister(index, value);

@@ -164,6 +164,7 @@ class StationSim : public QObject {
     qint32 pulseInput(int index) const;       // PI pair index 0..127 (at 0x80 + 2 * index)
     qint32 pulseOutput(int index) const;      // PO pair index 0..127 (at 0x100 + 2 * index)
     void setDiscreteInput(int index, bool on);
+    void setCoil(int index, bool on);  // as another master's write would
     void setInputRegister(int index, qint16 value);
     void setPulseInput(int index, qint32 value);
     void setLiveInputs(bool on);  // inputs keep the values set while off

@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
     p.addOption({"any-unit-id", "Answer requests of every unit id (else exception 0x0B)."});
     p.addOption({"no-preop-check", "Accept module settings commands outside PREOPERATION."});
     p.addOption({"static-inputs", "Inputs keep their values instead of changing over time."});
+    p.addOption({"reply-delay", "Answer every Modbus request this many milliseconds late.", "ms"});
     p.addOption({"log", "Print every frame received and sent."});
     p.addOption({"print-station", "Print the station as station file text and exit."});
     p.process(app);
@@ -143,6 +144,16 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    int replyDelayMs = 0;
+    if (p.isSet("reply-delay")) {
+        bool ok = false;
+        replyDelayMs = p.value("reply-delay").toInt(&ok);
+        if (!ok || replyDelayMs < 0 || replyDelayMs > 60000) {
+            Err() << "nxsim: --reply-delay must be 0..60000\n";
+            return 2;
+        }
+    }
+
     nxsim::StationSim sim;
     if (p.isSet("log")) {
         QObject::connect(&sim, &nxsim::StationSim::frameLogged, &app, [&sim](quint64 seq) {
@@ -160,6 +171,13 @@ int main(int argc, char** argv) {
     if (!sim.start(opt, &error)) {
         Err() << "nxsim: " << error << "\n";
         return 1;
+    }
+    if (replyDelayMs > 0) {
+        nxsim::FaultRule late;
+        late.kind = nxsim::FaultKind::Delay;
+        late.delayMs = replyDelayMs;
+        late.count = -1;
+        sim.addFault(late);
     }
     Out() << "nxsim: Modbus TCP on " << opt.address.toString() << " port " << sim.modbusPort()
           << ", text commands on port " << sim.textPort() << ", Net ID " << opt.station.netId
