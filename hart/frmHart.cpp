@@ -130,8 +130,7 @@ void frmHart::Send() {
 
     // No reply is awaited: the echo of the mailbox write is not examined.
     try {
-        nxlink::WskTCP502().SetTag(kKeyHartRequest);
-        SendModbusRequest(nxlink::WskTCP502(), frame);
+        SendKeyedRequest(nxlink::WskTCP502(), kKeyHartRequest, frame);
     } catch (const rt::RuntimeError& e) {
         ShowFailure(e);
         return;

@@ -66,8 +66,6 @@ LinkState& State() {
 // The controls live as long as the application object (their parent).
 rt::WinsockControl* CreateControl() { return new rt::WinsockControl(QCoreApplication::instance()); }
 
-const char* const kFailConnect = "Fail to connect to NX-4410";
-
 // Connect's wait for one socket: remote host and port, connect, then let
 // events run until it stands or ConnectTimeoutMs have passed.
 bool OpenSocket(rt::WinsockControl& ws, const std::string& host, uint16_t port) {
@@ -163,7 +161,9 @@ LinkWindow& TheLinkWindow() {
 bool ConnectInProgress() { return State().connecting; }
 
 bool TransferInProgress() { return State().transfer; }
-bool ModbusLinkBusy() { return TransferInProgress() || ModbusWaitsInProgress() > 0; }
+bool ModbusLinkBusy() {
+    return TransferInProgress() || ModbusWaitsInProgress() > 0 || ModbusReplyOwed();
+}
 TransferGuard::TransferGuard() {
     State().transfer = true;
     LinkWindow& w = TheLinkWindow();
@@ -187,6 +187,7 @@ void mnuConnect_Click() {
     w.SetStatusText("Connecting with NX-4410....");
     w.ClearEventLog();
     w.SetConnectEnabled(false);
+    ForgetSentRequests();
 
     const std::string host = w.TxtCtlIPText();
     // The text port is tried only once the Modbus port stands.
@@ -216,6 +217,7 @@ void mnuDisconnect_Click() {
     LinkWindow& w = TheLinkWindow();
     WskTCP502().Close();
     WskTCP10K().Close();
+    ForgetSentRequests();
     w.SetTimer1Enabled(false);
     w.SetTimer2Enabled(false);
     SetConfigRealToDefault(0);

@@ -22,7 +22,10 @@ inline constexpr uint16_t kTextPort = 10000;
 inline constexpr uint32_t ConnectTimeoutMs = 3500;        // each socket to stand
 inline constexpr uint32_t TextReplyTimeoutMs = 200;       // name, Net ID, set Net ID
 inline constexpr uint32_t FwVersionReplyTimeoutMs = 300;  // firmware version
-inline constexpr uint32_t WatchdogIntervalMs = 500;       // Timer2
+inline constexpr uint32_t kWatchdogIntervalMs = 500;      // Timer2
+
+// Connect's, the Upload's and the Download's message for a link that is not up.
+inline constexpr const char* kFailConnect = "Fail to connect to NX-4410";
 
 // The program-wide socket controls, created (and joined to their handlers:
 // the Modbus reply dispatcher, WskTCP502_Error, WskTCP10K_DataArrival) on
@@ -72,10 +75,11 @@ bool ConnectInProgress();
 // Download started from inside its waits (a click that runs nested) returns
 // at once without sending anything.
 bool TransferInProgress();
-// True while an Upload or Download runs or any routine waits for a Modbus
-// reply. A routine that sends a request of its own from a timer (the
-// monitor's tick, the watchdog's keep-alive) holds back then: its reply
-// would take the key of the routine that waits.
+// True while an Upload or Download runs, any routine waits for a Modbus
+// reply, or the reply of a request sent without a wait (a monitor read, a
+// table write, the HART send) is still owed. A routine that sends a request of its own from a timer
+// (the monitor's tick, the watchdog's keep-alive) holds back then: its reply would take the key of
+// the routine that waits.
 bool ModbusLinkBusy();
 class TransferGuard {
   public:

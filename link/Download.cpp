@@ -17,8 +17,6 @@ namespace nxlink {
 
 namespace {
 
-const char* const kFailConnect = "Fail to connect to NX-4410";
-
 std::string SlotErrorLine(int slot) {
     return "Write IOM " + std::to_string(slot) + " configuration Error!!!";
 }

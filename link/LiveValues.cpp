@@ -7,7 +7,17 @@ rt::Array<int16_t, kRegisterImageSize> AOValue;
 rt::Array<int32_t, kPairImageSize> PIValue;
 rt::Array<int32_t, kPairImageSize> POValue;
 
+namespace {
+bool g_coilImageReported = false;
+}
+
+namespace nxlink {
+bool CoilImageReported() { return g_coilImageReported; }
+void SetCoilImageReported(bool reported) { g_coilImageReported = reported; }
+}  // namespace nxlink
+
 void ResetLiveValues() {
+    g_coilImageReported = false;
     DIValue = {};
     DOValue = {};
     AIValue = {};

@@ -23,6 +23,13 @@ extern rt::Array<int32_t, kPairImageSize> POValue;
 // window calls it when it refills its mapping lists.
 void ResetLiveValues();
 
+namespace nxlink {
+// True once the station reported its coils (a coil image was stored) since
+// the arrays were last emptied: from then on DOValue holds each coil's state.
+bool CoilImageReported();
+void SetCoilImageReported(bool reported);
+}  // namespace nxlink
+
 // A copy of all six arrays, for comparing before and after a reply.
 struct LiveValuesSnapshot {
     rt::Array<bool, kBitImageSize> DI, DO;

@@ -358,10 +358,12 @@ DispatchResult Dispatch(const Reply& r, long key, std::string& keyText) {
         case FcReadCoils:
         case FcReadDiscreteInputs:
             if (key != 1 || r.Byte(8) != RegDiImage.ByteCount) return unmatched();
-            if (function == FcReadCoils)
+            if (function == FcReadCoils) {
                 StoreBits(r, DOValue);
-            else
+                nxlink::SetCoilImageReported(true);
+            } else {
                 StoreBits(r, DIValue);
+            }
             return stored();
         case FcReadHoldingRegisters:
             if (key == 1 && r.Byte(8) == 0) {
@@ -428,8 +430,6 @@ DispatchResult Dispatch(const Reply& r, long key, std::string& keyText) {
     }
 }
 
-ReplyObserver g_observer;
-
 }  // namespace
 
 DispatchResult DispatchModbusReply(std::span<const uint8_t> reply, std::string& key) {
@@ -445,21 +445,29 @@ DispatchResult DispatchModbusReply(std::span<const uint8_t> reply, std::string& 
 }
 
 void WskTCP502_DataArrival(rt::WinsockControl& ws, int32_t /*bytesTotal*/) {
-    const std::optional<std::vector<uint8_t>> reply = TakeArrivalReply(ws);
-    if (!reply) return;
-    std::string key = ws.Tag();
-    const DispatchResult result = DispatchModbusReply(*reply, key);
-    if (lcLinkFrames().isDebugEnabled())
-        qCDebug(lcLinkFrames, "reply %s (key %s, now %s)",
-                rt::HexBytes(reply->data(), reply->size()).c_str(), ws.Tag().c_str(), key.c_str());
-    if (key != ws.Tag()) ws.SetTag(key);
-    if (g_observer) g_observer(*reply, result);
-    if (result.Outcome == DispatchOutcome::Failed) {
-        // Shown from the event loop, so that replies keep flowing (and this
-        // handler returns) while the box is open.
-        QTimer::singleShot(
-            0, [text = result.Description] { rt::MsgBox(text, rt::vbCritical, "Error"); });
-    }
+    TakeArrivalReplies(ws, [&ws](const std::vector<uint8_t>& reply) {
+        const auto hex = [&reply] { return rt::HexBytes(reply.data(), reply.size()); };
+        const nxlink::ReplyMatch match = nxlink::TakeSentRequestFor(reply, ws.Tag());
+        if (match != nxlink::ReplyMatch::Dispatch) {
+            const char* why = match == nxlink::ReplyMatch::Keyless ? "answers a write"
+                              : match == nxlink::ReplyMatch::Stale ? "answers a request given up"
+                                                                   : "answers no request in flight";
+            qCDebug(lcLinkState, "reply dropped (%s): %s", why, hex().c_str());
+            return match != nxlink::ReplyMatch::Unexpected;
+        }
+        std::string key = ws.Tag();
+        const DispatchResult result = DispatchModbusReply(reply, key);
+        qCDebug(lcLinkFrames, "reply %s (key %s, now %s)", hex().c_str(), ws.Tag().c_str(),
+                key.c_str());
+        if (key != ws.Tag()) ws.SetTag(key);
+        if (result.Outcome == DispatchOutcome::Failed) {
+            // Shown from the event loop, so that replies keep flowing (and
+            // this handler returns) while the box is open.
+            QTimer::singleShot(
+                0, [text = result.Description] { rt::MsgBox(text, rt::vbCritical, "Error"); });
+        }
+        return true;
+    });
 }
 
 QMetaObject::Connection ConnectModbusReplyHandler(rt::WinsockControl& ws) {
@@ -467,5 +475,3 @@ QMetaObject::Connection ConnectModbusReplyHandler(rt::WinsockControl& ws) {
         WskTCP502_DataArrival(ws, static_cast<int32_t>(total));
     });
 }
-
-void SetReplyObserver(ReplyObserver observer) { g_observer = std::move(observer); }

@@ -7,19 +7,15 @@
 // TCP is a stream: replies are cut out of the received bytes by the MBAP
 // length field, never by the byte-count byte (0 for 128- and 256-register
 // reads). A reply split over several arrivals is dispatched once, when it is
-// complete. An arrival completes at most one reply: whatever follows it in
-// the same arrival is dropped, so that stray bytes after a reply can never
-// become the head of the next one. A header with a protocol id other than 0
-// or a length outside 2..515 cannot be a reply: the bytes of that arrival
-// (with the unfinished reply they were meant to complete) are dropped, and
-// the stream starts again with the next arrival. Every sender drops what is
-// still queued before it sends (SendModbusRequest), so each request's reply
-// is read from its first byte.
+// complete; an arrival that holds several replies gives each its turn. A header with a protocol id
+// other than 0 or a length outside 2..515 cannot be a reply: the bytes of that arrival (with the
+// unfinished reply they were meant to complete) are dropped, and the stream starts again with the
+// next arrival. Every sender drops what is still queued before it sends (SendModbusRequest), so
+// each request's reply is read from its first byte.
 #pragma once
 
 #include <QMetaObject>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -71,21 +67,24 @@ std::optional<std::vector<uint8_t>> TakeNextReply(Queue& queue, bool* discarded 
     return queue.GetData(6 + static_cast<size_t>(length));
 }
 
-// The reply that an arrival completes, taken out of the queue; the bytes
-// that follow it came with the same arrival and are dropped. nullopt while
-// the reply is incomplete, and after a header that cannot be a reply.
-template <class Queue>
-std::optional<std::vector<uint8_t>> TakeArrivalReply(Queue& queue, bool* discarded = nullptr) {
-    std::optional<std::vector<uint8_t>> reply = TakeNextReply(queue, discarded);
-    if (reply && queue.BytesReceived() > 0) {
-        queue.DiscardData();
-        if (discarded) *discarded = true;
+// Hands every complete reply of the queue to `take` in turn; when `take`
+// returns false (the reply answers nothing) the bytes after it are dropped
+// too, so that stray bytes never become the head of the next reply.
+template <class Queue, class Take>
+void TakeArrivalReplies(Queue& queue, Take take) {
+    while (std::optional<std::vector<uint8_t>> reply = TakeNextReply(queue)) {
+        if (!take(*reply)) {
+            queue.DiscardData();
+            return;
+        }
     }
-    return reply;
 }
 
-// The data-arrival handler of the Modbus connection: dispatches the reply the
-// arrival completes (TakeArrivalReply) against the Tag of `ws`. The error
+// The data-arrival handler of the Modbus connection: takes every complete
+// reply of the arrival (TakeNextReply) and dispatches each one that answers
+// the request in flight (nxlink::TakeSentRequestFor) against the Tag of `ws`;
+// the others are dropped with a debug line. A reply that answers no request
+// ends the arrival: the bytes after it are dropped as well. The error
 // message of a failed reply (the error's description, critical icon, title
 // "Error") is shown from the event loop afterwards, never from inside the
 // handler.
@@ -93,8 +92,3 @@ void WskTCP502_DataArrival(rt::WinsockControl& ws, int32_t bytesTotal);
 
 // Connects the handler to the control's DataArrival event.
 QMetaObject::Connection ConnectModbusReplyHandler(rt::WinsockControl& ws);
-
-// Observer of every reply the handler dispatched (for logs and tests);
-// nullptr removes it.
-using ReplyObserver = std::function<void(const std::vector<uint8_t>&, const DispatchResult&)>;
-void SetReplyObserver(ReplyObserver observer);

@@ -18,7 +18,6 @@ namespace nxlink {
 namespace {
 
 const char* const kInitialError = "Read Initial configuration Error!!!";
-const char* const kFailConnect = "Fail to connect to NX-4410";
 
 constexpr int kPwmCounterFromMcuVersion = 201;
 constexpr int kAiFilterFromMcuVersion = 301;

@@ -292,7 +292,7 @@ class frmMain : public QMainWindow,
     // Monitor: the request and the refresh of one tick, and the record of
     // every switch-off (the menu, Disconnect), which a tick compares before
     // it starts Timer1 again.
-    void PollRequest();
+    bool PollRequest();  // false: the link dropped inside a wait
     void PollRefresh();
     void MonitorSwitchedOff() { ++monitorSwitchOffs_; }
     bool tickRunning_ = false;

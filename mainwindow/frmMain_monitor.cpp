@@ -207,9 +207,10 @@ std::optional<long> WholeNumber(const std::string& text) {
 // ---- Tick ---------------------------------------------------------------------
 
 void frmMain::Timer1_Timer() {
-    // A tick never comes between another routine and its reply: one that
-    // fires while a tick or the link is busy (the monitor was switched on
-    // meanwhile) is dropped; the next one comes.
+    // A tick never comes between another routine and its reply, nor sends
+    // while a reply is still owed (the station answers in order, so a late
+    // reply would meet the next request): one that fires then is dropped,
+    // and the next one comes.
     if (tickRunning_ || nxlink::ModbusLinkBusy()) return;
     Timer1.SetEnabled(false);
     if (WskTCP502.State() != rt::sckConnected) {
@@ -219,7 +220,15 @@ void frmMain::Timer1_Timer() {
     const unsigned switchOffsBefore = monitorSwitchOffs_;
     tickRunning_ = true;
     try {
-        PollRequest();
+        const bool linkUp = PollRequest();
+        // The link dropped inside a wait: the one way offline, unless
+        // something (Disconnect, the watchdog) switched the monitor off
+        // meanwhile.
+        if (!linkUp) {
+            tickRunning_ = false;
+            if (monitorSwitchOffs_ == switchOffsBefore) mnuDisconnect_Click();
+            return;
+        }
         PollRefresh();
     } catch (const std::exception& e) {
         tickRunning_ = false;
@@ -236,25 +245,29 @@ void frmMain::Timer1_Timer() {
     if (monitorSwitchOffs_ == switchOffsBefore) Timer1.SetEnabled(true);
 }
 
-void frmMain::PollRequest() {
+bool frmMain::PollRequest() {
     const auto send = [this](const RegisterBlock& b) {
         return BuildReadRequest(UnitIdFromNetId(ConfigReal[0].NetID), b.Function, b.Start,
                                 b.Quantity);
     };
+    const auto connected = [this] { return WskTCP502.State() == rt::sckConnected; };
     if (PollStep >= 0 && PollStep < kStatusStep) {
         const RegisterBlock& block = *kImageSteps[PollStep].block;
-        if (StepList(*this, PollStep).ListItemCount() == 0) return;
-        const ModbusFrame frame = send(block);
-        WskTCP502.SetTag(block.Key);
-        WskTCP502.SendData(frame);
+        if (StepList(*this, PollStep).ListItemCount() == 0) return true;
+        SendKeyedRequest(WskTCP502, block.Key, send(block));
     } else if (PollStep == kStatusStep) {
-        if (lvwIOMSummary.ListItemCount() > 0)
+        if (lvwIOMSummary.ListItemCount() > 0) {
             SendRequestAndWait(WskTCP502, RegIomStatus.Key, send(RegIomStatus),
                                StatusReplyTimeoutMs);
-        if (lvwMCUSummary.ListItemCount() > 0)
+            if (!connected()) return false;
+        }
+        if (lvwMCUSummary.ListItemCount() > 0) {
             SendRequestAndWait(WskTCP502, RegMcuStatus.Key, send(RegMcuStatus),
                                StatusReplyTimeoutMs);
+            if (!connected()) return false;
+        }
     }
+    return true;
 }
 
 void frmMain::PollRefresh() {

@@ -1,5 +1,6 @@
 // The mapping and summary tables: their rows from the read configuration,
 // and the output writes and module commands a double-click on a row sends.
+#include <cctype>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -54,8 +55,14 @@ std::optional<std::string> GivenAnswer(const std::optional<std::string>& answer)
 }
 
 // The answer of an analog output's input box: its leading decimal number as
-// a single-precision value.
+// a single-precision value. A text that does not begin with a number is
+// refused like a pulse output's (Type mismatch): it must not drive the
+// output to 0.
 float AnalogAnswer(const std::string& text) {
+    size_t i = text[0] == '+' || text[0] == '-' ? 1 : 0;
+    if (i < text.size() && text[i] == '.') ++i;
+    if (i == text.size() || !std::isdigit(static_cast<unsigned char>(text[i])))
+        rt::Raise(rt::ErrTypeMismatch);
     const double v = rt::Val(text);
     if (std::fabs(v) > std::numeric_limits<float>::max()) rt::Raise(rt::ErrOverflow);
     return static_cast<float>(v);
@@ -159,10 +166,18 @@ void frmMain::lvwDOMapping_DblClick() {
     ReportingErrors([&] {
         const auto row = ChosenRow(lvwDOMapping);
         if (!row) return;
-        std::string state = row->SubItem(kValueColumn);
-        std::erase(state, ' ');
-        const uint8_t value = state == "ON" ? 0x00 : 0xFF;
-        nxlink::ModbusSetDOValue(mapping::AddressOfRow(row->Text()), value);
+        const int16_t address = mapping::AddressOfRow(row->Text());
+        // The state the station last reported for the coil; before any
+        // report, the shown text ("ON", else off).
+        bool on = false;
+        if (nxlink::CoilImageReported()) {
+            on = DOValue(address);
+        } else {
+            std::string state = row->SubItem(kValueColumn);
+            std::erase(state, ' ');
+            on = state == "ON";
+        }
+        nxlink::ModbusSetDOValue(address, on ? 0x00 : 0xFF);
     });
 }
 

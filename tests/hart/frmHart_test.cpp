@@ -303,6 +303,43 @@ INSTANTIATE_TEST_SUITE_P(
 
 namespace {
 
+// An Update right after a Send: the send's echo and the read's reply may
+// arrive in one piece; the reply is taken all the same.
+TEST_F(HartTest, UpdateRightAfterSendTakesTheReplyThatCameWithTheEcho) {
+    frmHart& h = OpenOnline();
+    // The echo of the initial text's mailbox write (10 registers).
+    const QByteArray echo = QByteArray::fromHex("0000000000061110020000") + QByteArray(1, 0x0A);
+    const QByteArray reply = ReplyArea(2, 0, 2, {0xAB, 0xCD});
+    struct Case {
+        const char* name;
+        QByteArray arrival;  // in place of the read's reply; the echo is held back
+    };
+    const Case cases[] = {{"echo and reply in one arrival", echo + reply}, {"reply alone", reply}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim.clearFaults();
+        nxsim::FaultRule hold;
+        hold.function = 16;
+        hold.addressFirst = 0x0200;
+        hold.kind = nxsim::FaultKind::NoReply;
+        sim.addFault(hold);
+        nxsim::FaultRule both;
+        both.function = 4;
+        both.addressFirst = 0x1400;
+        both.kind = nxsim::FaultKind::Garbage;
+        both.garbage = c.arrival;
+        sim.addFault(both);
+        h.LstReceive.Clear();
+        h.cmdSend.PerformClick();
+        h.cmdUpdate.PerformClick();
+        const std::vector<std::string> lines = Lines(h.LstReceive);
+        ASSERT_EQ(lines.size(), 4u);
+        EXPECT_EQ(lines[0], "Hart ProcessStatus: FINISH");
+        EXPECT_EQ(lines[3], "0xAB 0xCD ");
+    }
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
 // The console shows its captions and list entries whole.
 TEST_F(HartTest, ConsoleShowsItsTextsWhole) {
     frmHart& h = OpenOnline();

@@ -43,6 +43,7 @@ class WaitForReplyTest : public ::testing::Test {
         ResetConfigRecordsForStartup();
         ResetLiveValues();
         ConfigReal[0].NetID = 1;
+        nxlink::ForgetSentRequests();
         rt::SetDialogs(&dialogs);
         ConnectModbusReplyHandler(ws);
         peer.Accept(ws);

@@ -580,8 +580,10 @@ StreamResult Feed(const std::vector<Bytes>& pieces, std::string key) {
     StreamResult r;
     for (const Bytes& piece : pieces) {
         q.bytes.insert(q.bytes.end(), piece.begin(), piece.end());
-        if (auto reply = TakeArrivalReply(q))
-            r.outcomes.push_back(DispatchModbusReply(*reply, key).Outcome);
+        TakeArrivalReplies(q, [&](const Bytes& reply) {
+            r.outcomes.push_back(DispatchModbusReply(reply, key).Outcome);
+            return false;  // a reply nobody else asked for: the rest goes
+        });
     }
     r.stored = Snapshot();
     r.key = key;
@@ -879,8 +881,10 @@ TEST(ReplyFuzz, JunkAroundRepliesNeverCostsALaterRequestItsReply) {
         for (Bytes& a : arrivals) {
             if (a.empty()) continue;
             q.bytes.insert(q.bytes.end(), a.begin(), a.end());
-            if (auto reply = TakeArrivalReply(q))
-                taken.emplace_back(*reply, DispatchModbusReply(*reply, key).Outcome);
+            TakeArrivalReplies(q, [&](const Bytes& reply) {
+                taken.emplace_back(reply, DispatchModbusReply(reply, key).Outcome);
+                return false;  // only one request is in flight: the rest goes
+            });
         }
         if (mode <= 1) {
             SCOPED_TRACE("round " + std::to_string(round) + ", " + s.name);
@@ -902,25 +906,25 @@ class DataArrival : public Dispatcher {
   protected:
     void SetUp() override {
         Dispatcher::SetUp();
+        nxlink::ForgetSentRequests();
         rt::SetDialogs(&dialogs);
         ConnectModbusReplyHandler(ws);
-        SetReplyObserver([this](const Bytes& reply, const DispatchResult& r) {
-            seen.push_back(reply);
-            outcomes.push_back(r.Outcome);
+        // Runs after the handler of each arrival: what it left behind.
+        QObject::connect(&ws, &rt::WinsockControl::DataArrival, &ws, [this](qint64) {
+            ++arrivals;
             dialogsWhileHandling += static_cast<int>(dialogs.shown.size());
         });
         peer.Accept(ws);
     }
     void TearDown() override {
-        SetReplyObserver(nullptr);
         ws.Close();
+        nxlink::ForgetSentRequests();
         rt::SetDialogs(nullptr);
     }
     rt::ScriptedDialogs dialogs;
     rt::WinsockControl ws;
     LoopbackPeer peer;
-    std::vector<Bytes> seen;
-    std::vector<DispatchOutcome> outcomes;
+    int arrivals = 0;
     int dialogsWhileHandling = 0;
 };
 
@@ -929,28 +933,10 @@ TEST_F(DataArrival, ReplySplitOverTwoArrivalsIsDispatchedOnce) {
     ws.SetTag(KeyMonitorImage32);
     peer.Send(Bytes(reply.begin(), reply.begin() + 200));
     ASSERT_TRUE(PumpUntil([&] { return ws.BytesReceived() == 200; }));
-    EXPECT_TRUE(seen.empty());
+    EXPECT_EQ(ws.Tag(), KeyMonitorImage32);
     peer.Send(Bytes(reply.begin() + 200, reply.end()));
-    ASSERT_TRUE(PumpUntil([&] { return !seen.empty(); }));
-    rt::DoEvents();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0], reply);
-    EXPECT_EQ(ws.Tag(), KeyDone);
+    ASSERT_TRUE(PumpUntil([&] { return ws.Tag() == KeyDone; }));
     EXPECT_EQ(PIValue(1), 7 * 65536 + 10);
-    EXPECT_EQ(ws.BytesReceived(), 0u);
-}
-
-TEST_F(DataArrival, OnlyTheFirstReplyOfAnArrivalIsTaken) {
-    Bytes two = RegistersReply(1, FcReadHoldingRegisters, 0, Regs(128, 3));
-    const Bytes second = MakeReply(1, 0x83, {0x02});
-    two.insert(two.end(), second.begin(), second.end());
-    ws.SetTag(KeyMonitorImage);
-    peer.Send(two);
-    ASSERT_TRUE(PumpUntil([&] { return !seen.empty(); }));
-    rt::DoEvents();
-    EXPECT_EQ(outcomes, std::vector<DispatchOutcome>{DispatchOutcome::Stored});
-    EXPECT_EQ(ws.Tag(), KeyDone);
-    EXPECT_EQ(AOValue(0), 3);
     EXPECT_EQ(ws.BytesReceived(), 0u);
 }
 
@@ -958,7 +944,7 @@ TEST_F(DataArrival, ErrorMessageIsShownFromTheEventLoopNotFromTheHandler) {
     ws.SetTag(KeyConfigRead(RegCfgVersions.Start));
     peer.Send(RegistersReply(1, FcReadInputRegisters, {201, 0xFFFF}));
     ASSERT_TRUE(PumpUntil([&] { return !dialogs.shown.empty(); }));
-    EXPECT_EQ(seen.size(), 1u);
+    EXPECT_EQ(arrivals, 1);
     EXPECT_EQ(dialogsWhileHandling, 0);
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].prompt, "Overflow");
@@ -971,12 +957,107 @@ TEST_F(DataArrival, ErrorMessageIsShownFromTheEventLoopNotFromTheHandler) {
 TEST_F(DataArrival, ReplyWithoutARequestShowsNothing) {
     ws.SetTag("");
     peer.Send(RegistersReply(1, FcReadInputRegisters, {201, 0xFFFF}));
-    ASSERT_TRUE(PumpUntil([&] { return seen.size() == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return arrivals == 1; }));
     peer.Send(MakeReply(1, FcWriteSingleCoil, {0, 1, 0xFF, 0}));
-    ASSERT_TRUE(PumpUntil([&] { return seen.size() == 2; }));
+    ASSERT_TRUE(PumpUntil([&] { return arrivals == 2; }));
     rt::DoEvents();
     EXPECT_TRUE(dialogs.shown.empty());
     EXPECT_EQ(ws.Tag(), "");
+}
+
+// The requests sent, in order, then one arrival: each reply is taken only by
+// the request it answers, and only the newest keyed request's reply is
+// stored; whatever answers nothing is dropped without a word.
+TEST_F(DataArrival, RepliesAreMatchedToTheRequestsInFlight) {
+    struct Sent {
+        const char* key;  // "": a keyless write
+        ModbusFrame frame;
+    };
+    const ModbusFrame ai = BuildReadRequest(1, FcReadInputRegisters, 0, 128);
+    const ModbusFrame pi = BuildReadRequest(1, FcReadInputRegisters, 0x80, 256);
+    const ModbusFrame di = BuildReadRequest(1, FcReadDiscreteInputs, 0, 256);
+    const ModbusFrame dout = BuildReadRequest(1, FcReadCoils, 0, 256);
+    const ModbusFrame mcu = BuildReadRequest(1, FcReadInputRegisters, RegMcuStatus.Start, 42);
+    const ModbusFrame hartRead = BuildReadRequest(1, FcReadInputRegisters, 0x1400, 256);
+    const uint16_t mailbox[] = {0x4000, 0, 2, 0, 0, 0xFF02};
+    const ModbusFrame hartSend = BuildWriteMultipleRegisters(1, 0x0200, mailbox);
+    const ModbusFrame coilOn = BuildWriteSingleCoil(1, 0x20, 0xFF);
+    Regs hart = Sequence(256, 0, 1);
+    hart[0] = 2;  // FINISH, no error, 2 data bytes
+    hart[1] = 0;
+    hart[2] = 2;
+    const Bytes hartReply = RegistersReply(1, FcReadInputRegisters, 0, hart);
+    const Bytes hartEcho = MakeReply(1, FcWriteMultipleRegisters, {0x02, 0x00, 0x00, 0x06});
+    const Bytes aiReply = RegistersReply(1, FcReadInputRegisters, 0, Regs(128, 9));
+    const Bytes piReply = RegistersReply(1, FcReadInputRegisters, 0, Regs(256, 5));
+    Bytes bits{32};
+    bits.resize(33, 0xFF);
+    const Bytes diReply = MakeReply(1, FcReadDiscreteInputs, bits);
+    const Bytes coilEcho = MakeReply(1, FcWriteSingleCoil, {0x00, 0x20, 0xFF, 0x00});
+    const Bytes holding = RegistersReply(1, FcReadHoldingRegisters, 0, Regs(128, 4));
+    const auto join = [](std::initializer_list<Bytes> parts) {
+        Bytes all;
+        for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+        return all;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Sent> sent;
+        Bytes arrival;
+        const char* key;  // the key afterwards
+        std::function<bool()> stored;
+    };
+    const Case cases[] = {
+        {"HART echo and reply in one arrival",
+         {{"1", hartSend}, {"10", hartRead}},
+         join({hartEcho, hartReply}),
+         "0",
+         [] { return ConfigReal[0].Hart(0).ProcessStatus == 2 && PIValue(0) == 0; }},
+        {"late AI reply meets the PI request",
+         {{"1", ai}, {"2", pi}},
+         aiReply,
+         "2",
+         [] { return AIValue(0) == 0 && PIValue(0) == 0; }},
+        {"late AI reply, then the PI reply",
+         {{"1", ai}, {"2", pi}},
+         join({aiReply, piReply}),
+         "0",
+         [] { return AIValue(0) == 0 && PIValue(0) == 5 * 65536 + 5; }},
+        {"late DI reply meets the DO request",
+         {{"1", di}, {"1", dout}},
+         diReply,
+         "1",
+         [] { return !DIValue(0) && !DOValue(0); }},
+        {"a write's echo leaves the status read waiting",
+         {{"4", mcu}, {"", coilOn}},
+         coilEcho,
+         "4",
+         [] { return true; }},
+        {"a reply nobody asked for, and what follows it",
+         {{"1", dout}},
+         join({holding, diReply}),
+         "1",
+         [] { return AOValue(0) == 0 && !DIValue(0) && !DOValue(0); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResetLiveValues();
+        ConfigReal[0].Hart(0).ProcessStatus = 0;
+        nxlink::ForgetSentRequests();
+        for (const Sent& s : c.sent) {
+            if (*s.key)
+                SendKeyedRequest(ws, s.key, s.frame);
+            else
+                SendModbusRequest(ws, s.frame);
+        }
+        const int before = arrivals;
+        peer.Send(c.arrival);
+        ASSERT_TRUE(PumpUntil([&] { return arrivals > before && ws.BytesReceived() == 0; }));
+        rt::DoEvents();
+        EXPECT_EQ(ws.Tag(), c.key);
+        EXPECT_TRUE(c.stored());
+    }
+    EXPECT_TRUE(dialogs.shown.empty());
 }
 
 }  // namespace

@@ -17,7 +17,7 @@
 // ---- RecordingWindow -------------------------------------------------------
 
 RecordingWindow::RecordingWindow() {
-    timer2.setInterval(static_cast<int>(nxlink::WatchdogIntervalMs));
+    timer2.setInterval(static_cast<int>(nxlink::kWatchdogIntervalMs));
     QObject::connect(&timer2, &QTimer::timeout, [] { nxlink::Timer2_Timer(); });
 }
 

@@ -4,11 +4,13 @@
 // inside a tick.
 #include <gtest/gtest.h>
 
+#include <QLoggingCategory>
 #include <QTimer>
 #include <functional>
 
 #include "config/NodeConfig.h"
 #include "link/Connection.h"
+#include "link/PendingRequest.h"
 #include "mainwindow/frmMain.h"
 #include "mainwindow_support.h"
 
@@ -17,9 +19,6 @@ namespace {
 using testsupport::MainWindowTest;
 using testsupport::OnlineWindowTest;
 using testsupport::WaitFor;
-
-const char* const kWrongState =
-    "Wrong protocol or connection state for the requested transaction or request";
 
 class MonitorTest : public OnlineWindowTest {
   protected:
@@ -31,8 +30,10 @@ class MonitorTest : public OnlineWindowTest {
         window->Timer2.SetEnabled(false);
         sim.clearLog();
     }
-    // One tick, then until the reply of an image request was handled.
+    // One tick (once no reply is owed: a tick drops while one is), then
+    // until the reply of an image request was handled.
     void Tick() {
+        WaitFor([] { return !nxlink::ModbusReplyOwed(); }, 3000);
         window->Timer1_Timer();
         WaitFor([&] { return window->WskTCP502.Tag() != "1" && window->WskTCP502.Tag() != "2"; },
                 3000);
@@ -285,53 +286,147 @@ TEST_F(MonitorTest, ChannelsWithoutARowAreSkippedSilently) {
 
 // ---- Switched off inside a tick ---------------------------------------------------------
 
-// Disconnect (clicked inside step 6's wait) or a link that drops there:
-// the monitor is off after the tick and stays off, also after a new Connect.
+// Disconnect (clicked inside step 6's wait) or a link that the station drops
+// there, at once or some time after request 6a: the monitor is off after the
+// tick and stays off, also after a new Connect. A dropped link takes the one
+// way offline: no message, no request on the closed socket.
 TEST_F(MonitorTest, MonitorSwitchedOffInsideTheStatusWaitStaysOff) {
     Start();
-    for (const bool dropLink : {false, true}) {
-        SCOPED_TRACE(dropLink ? "dropped link" : "Disconnect");
+    for (const int dropAfterMs : {-1, 0, 5, 50, 90}) {
+        SCOPED_TRACE(dropAfterMs < 0 ? "Disconnect"
+                                     : "dropped after " + std::to_string(dropAfterMs) + " ms");
         ASSERT_TRUE(ConnectAndUpload());
         window->Timer2.SetEnabled(false);
         window->mnuTimerEnable_Click();
         ASSERT_TRUE(window->Timer1.Enabled());
         window->PollStep = 6;
         dialogs.shown.clear();
-        if (dropLink) {
+        sim.clearFaults();
+        if (dropAfterMs >= 0) {
             nxsim::FaultRule close;
             close.function = 4;
             close.addressFirst = 0x240;
             close.kind = nxsim::FaultKind::CloseConnection;
+            close.delayMs = dropAfterMs;
             sim.addFault(close);
-            dialogs.AnswerMsgBox(rt::vbOK);
         } else {
             QTimer::singleShot(0, [&] { window->Toolbar.Buttons("Disconnect").PerformClick(); });
         }
+        sim.clearLog();
         window->Timer1_Timer();
 
         EXPECT_FALSE(window->Timer1.Enabled());
         EXPECT_FALSE(window->mnuTimerEnable.Checked());
         EXPECT_EQ(window->Toolbar.Buttons(6).Image(), 9);
         EXPECT_EQ(window->Toolbar.Buttons(6).ButtonMenus(1).Text(), "Enable");
-        if (dropLink) {
-            // The status request after the drop fails: its message, then the
-            // watchdog finds the link gone.
-            ASSERT_EQ(dialogs.shown.size(), 1u);
-            EXPECT_EQ(dialogs.shown[0].prompt, kWrongState);
-            EXPECT_EQ(dialogs.shown[0].title, "");
-            window->Timer2.SetEnabled(true);
-            EXPECT_TRUE(WaitFor([&] { return window->Toolbar.Buttons(1).Enabled(); }, 3000));
-        } else {
-            EXPECT_TRUE(dialogs.shown.empty());
-            EXPECT_TRUE(window->Toolbar.Buttons(1).Enabled());
+        EXPECT_TRUE(dialogs.shown.empty());
+        EXPECT_TRUE(window->Toolbar.Buttons(1).Enabled());
+        EXPECT_EQ(window->txtStatus.Text(), "Disconnect with NX-4410");
+        if (dropAfterMs >= 0) {
+            EXPECT_EQ(Requests().size(), 1) << "request 6b went out on the closed link";
         }
         // Connected again, nothing polls.
+        sim.clearFaults();
         ASSERT_TRUE(Connect());
         sim.clearLog();
         EXPECT_FALSE(WaitFor([&] { return !Requests().empty(); }, 500));
         EXPECT_FALSE(window->Timer1.Enabled());
         window->Toolbar.Buttons("Disconnect").PerformClick();
     }
+}
+
+// ---- A slow station -----------------------------------------------------------------
+
+// Every reply 150 ms late, the monitor on its 100 ms timer: at most one
+// request on the wire at a time, each value column shows what its own reply
+// carried, no message, and a DO toggle acts on the coil's reported state.
+TEST_F(MonitorTest, SlowStationGetsOneRequestAtATimeAndEveryColumnItsOwnReply) {
+    GoOnline();
+    sim.setLiveInputs(false);
+    sim.setDiscreteInput(0, true);
+    sim.setDiscreteInput(1, false);
+    sim.setCoil(32, true);
+    sim.setInputRegister(32, 10000);  // 20 mA
+    nxsim::FaultRule late;
+    late.kind = nxsim::FaultKind::Delay;
+    late.delayMs = 150;
+    late.count = -1;
+    sim.addFault(late);
+    window->Toolbar.Buttons("Monitor").PerformClick();
+    struct Shown {
+        ui::ListView* list;
+        const char* row;
+        const char* text;
+    };
+    const Shown shown[] = {{&window->lvwDIMapping, "000 [000]", "ON"},
+                           {&window->lvwDIMapping, "001 [001]", "OFF"},
+                           {&window->lvwDOMapping, "032 [020]", "ON"},
+                           {&window->lvwDOMapping, "033 [021]", "OFF"},
+                           {&window->lvwAIMapping, "032 [020]", "20.000"}};
+    const auto allShown = [&] {
+        for (const Shown& s : shown)
+            if (s.list->FindItem(s.row)->SubItem(4) != s.text) return false;
+        return true;
+    };
+    // Two whole cycles, then every column must hold its own reply's text.
+    EXPECT_TRUE(WaitFor([&] { return window->PollStep == 7; }, 20000));
+    EXPECT_TRUE(WaitFor([&] { return window->PollStep == 0; }, 20000));
+    EXPECT_TRUE(WaitFor([&] { return window->PollStep == 7; }, 20000));
+    EXPECT_TRUE(WaitFor(allShown, 20000));
+    for (const Shown& s : shown) EXPECT_EQ(s.list->FindItem(s.row)->SubItem(4), s.text) << s.row;
+    window->Toolbar.ButtonMenuClick(window->Toolbar.Buttons("Monitor").ButtonMenus(1));
+    // On the wire: every image request after the replies to all before it.
+    int received = 0, sent = 0;
+    for (const nxsim::LogEntry& e : sim.log()) {
+        if (e.channel != nxsim::Channel::Modbus) continue;
+        if (e.direction == nxsim::Direction::Sent) {
+            ++sent;
+            continue;
+        }
+        if (e.address < 0x100) {
+            EXPECT_EQ(received, sent) << "seq " << e.seq;
+        }
+        ++received;
+    }
+    window->lvwDOMapping.FindItem("032 [020]")->SetSelected(true);
+    window->lvwDOMapping.DblClick();
+    EXPECT_TRUE(WaitFor([&] { return !sim.coil(32); }, 3000)) << "the toggle switched it on";
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+// ---- Every request through the one send path ------------------------------------------
+
+// Stray bytes after a reply are dropped before the next step's request, so
+// that its reply is read whole; each request is logged.
+TEST_F(MonitorTest, ImageStepsDropLeftoversAndLogTheirRequests) {
+    GoOnline();
+    int logged = 0;
+    static int* s_logged = nullptr;
+    s_logged = &logged;
+    QLoggingCategory::setFilterRules("nx.link.frames.debug=true");
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext& ctx, const QString& m) {
+            if (QByteArray(ctx.category) == "nx.link.frames" && m.startsWith("send")) ++*s_logged;
+        });
+    for (int step = 0; step < 5; ++step) {
+        SCOPED_TRACE("junk after the reply of step " + std::to_string(step));
+        sim.clearFaults();
+        nxsim::FaultRule junk;
+        const int functions[] = {2, 1, 4, 3, 4};
+        junk.addressFirst = step == 4 ? 0x80 : 0;
+        junk.function = functions[step];
+        junk.kind = nxsim::FaultKind::TrailingJunk;
+        sim.addFault(junk);
+        window->PollStep = static_cast<int16_t>(step);
+        logged = 0;
+        Tick();
+        Tick();
+        EXPECT_EQ(window->WskTCP502.Tag(), "0") << "the next step's reply was lost";
+        EXPECT_EQ(logged, 2);
+    }
+    qInstallMessageHandler(previous);
+    QLoggingCategory::setFilterRules("");
+    EXPECT_TRUE(dialogs.shown.empty());
 }
 
 // ---- Switched on inside a transfer ------------------------------------------------------
@@ -365,6 +460,58 @@ TEST_F(MonitorTest, MonitorSwitchedOnInsideAnUploadWaitsForItsEnd) {
         EXPECT_TRUE(window->mnuTimerEnable.Checked());
         EXPECT_TRUE(window->Timer1.Enabled());
     }
+}
+
+// The same for the table writes and module commands, which wait for no
+// reply: the monitor's first request goes out once the write's reply came.
+TEST_F(MonitorTest, MonitorSwitchedOnAfterATableWriteWaitsForItsReply) {
+    GoOnline();
+    struct Write {
+        const char* name;
+        ui::ListView* list;
+        const char* row;
+        int function;
+        std::optional<std::string> answer;
+    };
+    const Write writes[] = {
+        {"DO toggle", &window->lvwDOMapping, "032 [020]", 5, std::nullopt},
+        {"AO value", &window->lvwAOMapping, "064 [040]", 6, "5"},
+        {"PI counter clear", &window->lvwPIMapping, "294 [126]", 16, std::nullopt}};
+    for (const Write& w : writes) {
+        SCOPED_TRACE(w.name);
+        WaitFor([] { return !nxlink::ModbusReplyOwed(); }, 3000);
+        sim.clearFaults();
+        sim.clearLog();
+        nxsim::FaultRule slow;
+        slow.function = w.function;
+        slow.kind = nxsim::FaultKind::Delay;
+        slow.delayMs = 350;  // over three monitor ticks
+        sim.addFault(slow);
+        if (w.answer) dialogs.AnswerInput(w.answer);
+        w.list->FindItem(w.row)->SetSelected(true);
+        w.list->DblClick();
+        window->Toolbar.Buttons("Monitor").PerformClick();
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                for (const auto& e : sim.received(nxsim::Channel::Modbus))
+                    if (e.function != w.function) return true;
+                return false;
+            },
+            5000));
+        window->Toolbar.ButtonMenuClick(window->Toolbar.Buttons("Monitor").ButtonMenus(1));
+        quint64 echoSent = 0, firstPoll = 0;
+        for (const nxsim::LogEntry& e : sim.log()) {
+            if (e.channel != nxsim::Channel::Modbus) continue;
+            if (e.direction == nxsim::Direction::Sent && echoSent == 0) echoSent = e.seq;
+            if (e.direction == nxsim::Direction::Received && e.function != w.function &&
+                firstPoll == 0)
+                firstPoll = e.seq;
+        }
+        EXPECT_NE(echoSent, 0u);
+        EXPECT_GT(firstPoll, echoSent);
+    }
+    for (const auto& shown : dialogs.shown)
+        EXPECT_EQ(shown.kind, rt::ScriptedDialogs::Shown::Input) << shown.prompt;
 }
 
 // ---- Switch and interval without a station -----------------------------------------------

@@ -450,6 +450,30 @@ TEST_F(TableWritesTest, PulseOutputAnswersThatAreNoHexNumberAreReportedAndNotSen
     EXPECT_TRUE(Received(16, 0).empty());
 }
 
+// An analog answer that does not begin with a number is refused as a pulse
+// output's is; one that does is written.
+TEST_F(TableWritesTest, AnalogOutputAnswersThatAreNoNumberAreReportedAndNotSent) {
+    struct Answer {
+        const char* text;
+        bool sent;
+    };
+    const Answer answers[] = {{"abc", false}, {"-", false}, {".x", false}, {"4.5V", true}};
+    for (const Answer& a : answers) {
+        SCOPED_TRACE(a.text);
+        sim.clearLog();
+        dialogs.shown.clear();
+        dialogs.AnswerInput(std::string(a.text));
+        if (!a.sent) dialogs.AnswerMsgBox(rt::vbOK);
+        DoubleClick(window->lvwAOMapping, "065 [041]");
+        ASSERT_EQ(dialogs.shown.size(), a.sent ? 1u : 2u);
+        if (!a.sent) {
+            EXPECT_EQ(dialogs.shown[1].prompt, rt::RuntimeError(rt::ErrTypeMismatch).Description());
+        }
+        EXPECT_EQ(Received(6, a.sent ? 1 : 0).size(), a.sent ? 1u : 0u);
+    }
+    EXPECT_TRUE(dialogs.AllAnswersUsed());
+}
+
 TEST_F(TableWritesTest, SummaryRowOfASinglePairSendsNothing) {
     DoubleClick(window->lvwIOMSummary, "00");
     DoubleClick(window->lvwIOMSummary, "07");
