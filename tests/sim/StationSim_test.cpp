@@ -477,8 +477,9 @@ TEST(StationSimStart, LiveInputsMove) {
 #ifdef NXSIM_PROGRAM
 TEST(NxsimProgram, PicksFreePortsAndServes) {
     QProcess p;
-    p.start(NXSIM_PROGRAM, {"--address", "127.0.0.1", "--modbus-port", "0", "--text-port", "0",
-                            "--net-id", "9", "--slot", "7:KB-510", "--mcu-version", "200"});
+    p.start(NXSIM_PROGRAM,
+            {"--address", "127.0.0.1", "--modbus-port", "0", "--text-port", "0", "--net-id", "9",
+             "--slot", "7:KB-510", "--mcu-version", "200", "--reply-delay", "20"});
     ASSERT_TRUE(p.waitForStarted());
     QByteArray out;
     while (!out.contains("text-port=") && p.waitForReadyRead(5000))
@@ -514,5 +515,12 @@ TEST(NxsimProgram, BadStationFileIsReportedClearly) {
     ASSERT_TRUE(q.waitForFinished(5000));
     EXPECT_EQ(q.exitCode(), 2);
     EXPECT_TRUE(q.readAllStandardError().contains("loopback"));
+    for (const char* delay : {"-5", "abc"}) {
+        QProcess r;
+        r.start(NXSIM_PROGRAM, {"--reply-delay", delay});
+        ASSERT_TRUE(r.waitForFinished(5000));
+        EXPECT_EQ(r.exitCode(), 2) << delay;
+        EXPECT_TRUE(r.readAllStandardError().contains("--reply-delay")) << delay;
+    }
 }
 #endif
