@@ -179,6 +179,7 @@ int ListWidthForItems(const ui::ComboBox& list, int width) {
     const QRect field =
         c->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, c);
     std::vector<QString> items;
+    items.reserve(static_cast<size_t>(c->count()));
     for (int i = 0; i < c->count(); ++i) items.push_back(c->itemText(i));
     return std::max(width, ui::ToTwips(WidestText(c, items) + 2 + c->width() - field.width()));
 }
