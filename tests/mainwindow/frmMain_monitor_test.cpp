@@ -134,8 +134,7 @@ TEST_F(MonitorTest, MappingTablesShowTheValuesOfThePreviousReplies) {
     }
     ASSERT_TRUE(WaitFor([&] { return sim.pulseOutput(97) == 0x1A2B && sim.coil(32); }, 3000));
 
-    // The echoes of the writes may turn a reply of the first cycle away
-    // (they set the key to "-1"); the second cycle reads, the third shows.
+    // The second cycle reads what the writes left, the third shows it.
     for (int tick = 0; tick < 24; ++tick) Tick();
     struct Shown {
         ui::ListView* list;
