@@ -294,9 +294,14 @@ class frmMain : public QMainWindow,
     // it starts Timer1 again.
     bool PollRequest();  // false: the link dropped inside a wait
     void PollRefresh();
+    void RefreshMcuSummary();
     void MonitorSwitchedOff() { ++monitorSwitchOffs_; }
     bool tickRunning_ = false;
     unsigned monitorSwitchOffs_ = 0;
+    // The controller status request was held back from step 6 (a slow
+    // station still owed the module status reply); step 7 sends it.
+    bool mcuStatusDeferred_ = false;
+    bool mcuStatusSentInIdleStep_ = false;
 
     std::string pictureFolder_;
     QPointer<frmAdvancedOptions> advancedOptions_;

@@ -261,11 +261,25 @@ bool frmMain::PollRequest() {
                                StatusReplyTimeoutMs);
             if (!connected()) return false;
         }
+        mcuStatusDeferred_ = false;
         if (lvwMCUSummary.ListItemCount() > 0) {
+            // A station slower than the wait still owes the module status:
+            // the controller status goes out with the next step, so that
+            // one request is in flight and each reply is taken as its own.
+            if (nxlink::ModbusReplyOwed()) {
+                mcuStatusDeferred_ = true;
+                return true;
+            }
             SendRequestAndWait(WskTCP502, RegMcuStatus.Key, send(RegMcuStatus),
                                StatusReplyTimeoutMs);
             if (!connected()) return false;
         }
+    } else if (PollStep == kIdleStep && mcuStatusDeferred_) {
+        mcuStatusDeferred_ = false;
+        if (lvwMCUSummary.ListItemCount() == 0) return true;
+        SendRequestAndWait(WskTCP502, RegMcuStatus.Key, send(RegMcuStatus), StatusReplyTimeoutMs);
+        if (!connected()) return false;
+        mcuStatusSentInIdleStep_ = true;
     }
     return true;
 }
@@ -277,6 +291,8 @@ void frmMain::PollRefresh() {
         return;
     }
     if (PollStep != kStatusStep) {
+        if (mcuStatusSentInIdleStep_) RefreshMcuSummary();
+        mcuStatusSentInIdleStep_ = false;
         PollStep = 0;
         return;
     }
@@ -298,16 +314,19 @@ void frmMain::PollRefresh() {
         for (int i = 0; i < static_cast<int>(std::size(texts)); ++i)
             row->SetSubItem(3 + i, texts[i]);
     }
-    if (lvwMCUSummary.ListItemCount() > 0) {
-        ui::ListItem mcu = lvwMCUSummary.ListItems(1);
-        const std::string texts[] = {McuStatusText(n.McuStatus), OtherMcuText(n.OtherMcuStatus),
-                                     Hex16(n.CanStatus, 2),      Hex16(n.PwmStatus, 2),
-                                     Hex16(n.DipSwitch, 2),      Hex32(n.LightFault),
-                                     Hex32(n.HeavyFault)};
-        for (int i = 0; i < static_cast<int>(std::size(texts)); ++i)
-            mcu.SetSubItem(3 + i, texts[i]);
-    }
+    RefreshMcuSummary();
     PollStep = kIdleStep;
+}
+
+void frmMain::RefreshMcuSummary() {
+    if (lvwMCUSummary.ListItemCount() == 0) return;
+    const NodeConfig& n = ConfigReal[0];
+    ui::ListItem mcu = lvwMCUSummary.ListItems(1);
+    const std::string texts[] = {McuStatusText(n.McuStatus), OtherMcuText(n.OtherMcuStatus),
+                                 Hex16(n.CanStatus, 2),      Hex16(n.PwmStatus, 2),
+                                 Hex16(n.DipSwitch, 2),      Hex32(n.LightFault),
+                                 Hex32(n.HeavyFault)};
+    for (int i = 0; i < static_cast<int>(std::size(texts)); ++i) mcu.SetSubItem(3 + i, texts[i]);
 }
 
 // ---- Switch and interval ---------------------------------------------------------

@@ -346,6 +346,10 @@ TEST_F(MonitorTest, SlowStationGetsOneRequestAtATimeAndEveryColumnItsOwnReply) {
     sim.setDiscreteInput(1, false);
     sim.setCoil(32, true);
     sim.setInputRegister(32, 10000);  // 20 mA
+    sim.updateStation([](nxsim::StationConfig& st) {
+        st.slot[0].nmtState = 64;
+        st.mcuRole = 33;
+    });
     nxsim::FaultRule late;
     late.kind = nxsim::FaultKind::Delay;
     late.delayMs = 150;
@@ -373,6 +377,14 @@ TEST_F(MonitorTest, SlowStationGetsOneRequestAtATimeAndEveryColumnItsOwnReply) {
     EXPECT_TRUE(WaitFor([&] { return window->PollStep == 7; }, 20000));
     EXPECT_TRUE(WaitFor(allShown, 20000));
     for (const Shown& s : shown) EXPECT_EQ(s.list->FindItem(s.row)->SubItem(4), s.text) << s.row;
+    // The summaries show their own replies too, though these come after
+    // the status waits.
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return window->lvwIOMSummary.ListItems(1).SubItem(3) == "STOP" &&
+                   window->lvwMCUSummary.ListItems(1).SubItem(3) == "Slave MCU";
+        },
+        20000));
     window->Toolbar.ButtonMenuClick(window->Toolbar.Buttons("Monitor").ButtonMenus(1));
     // On the wire: every image request after the replies to all before it.
     int received = 0, sent = 0;
