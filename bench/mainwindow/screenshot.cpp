@@ -153,7 +153,9 @@ int main(int argc, char* argv[]) {
         window.mnuAdvancedOptions_Click();
         shown = window.AdvancedOptionsWindow();
     }
-    QApplication::processEvents();
+    // The status line takes its last text with the window's next paint,
+    // which comes within a paint interval.
+    rt::WaitUntil([] { return false; }, 50);
     const QPixmap shot = shown->grab();
     if (!shot.save(argv[1], "PNG")) {
         std::fprintf(stderr, "cannot write %s\n", argv[1]);
