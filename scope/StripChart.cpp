@@ -368,8 +368,11 @@ void StripChart::DrawTimeAxis(QPainter& p, const QRect& plot, double start) cons
         p.setPen(QColor(60, 60, 60));
         p.drawLine(x, plot.top(), x, plot.bottom());
         p.setPen(QColor(200, 200, 200));
-        p.drawText(QRect(x - 50, plot.bottom() + 3, 100, kBottomMargin - 4), Qt::AlignCenter,
-                   TimeLabel(s / kSecondsPerDay, timeSpan_));
+        // Centred under its line, but kept whole inside the chart at its ends.
+        const QString label = TimeLabel(s / kSecondsPerDay, timeSpan_);
+        const int w = p.fontMetrics().horizontalAdvance(label) + 4;
+        const int left = std::max(0, std::min(x - w / 2, p.device()->width() - w));
+        p.drawText(QRect(left, plot.bottom() + 3, w, kBottomMargin - 4), Qt::AlignCenter, label);
     }
 }
 
