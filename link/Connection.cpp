@@ -91,7 +91,8 @@ bool AskController(rt::WinsockControl& ws, const char* key, const char* command,
                    uint32_t timeoutMs) {
     try {
         SendTextRequest(ws, key, command);
-    } catch (const rt::RuntimeError&) {
+    } catch (const rt::RuntimeError& e) {
+        rt::LogIgnoredError(lcLinkState(), e);  // the caller reports the failed step
         return false;
     }
     WaitForTextAnswer(ws, timeoutMs);

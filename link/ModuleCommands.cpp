@@ -6,9 +6,11 @@
 #include "config/ModuleCatalog.h"
 #include "config/NodeConfig.h"
 #include "link/Connection.h"
+#include "link/LinkLog.h"
 #include "link/PendingRequest.h"
 #include "link/RegisterMap.h"
 #include "platform/WinsockControl.h"
+#include "platform/diag.h"
 #include "platform/runtime.h"
 
 namespace nxlink {
@@ -329,8 +331,11 @@ bool SendModuleCommandNoWait(const ModuleCommand& command) {
     try {
         SendModbusRequest(ws,
                           BuildModuleCommandFrame(UnitIdFromNetId(ConfigReal[0].NetID), command));
-    } catch (const rt::RuntimeError&) {
-        return false;  // a Net ID that is no unit id, or a send that failed
+    } catch (const rt::RuntimeError& e) {
+        // A Net ID that is no unit id, or a send that failed: the caller
+        // reports the failed command.
+        rt::LogIgnoredError(lcLinkState(), e);
+        return false;
     }
     return true;
 }

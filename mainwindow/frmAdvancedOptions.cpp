@@ -8,7 +8,9 @@
 #include "link/ModbusFrame.h"
 #include "link/PendingRequest.h"
 #include "link/RegisterMap.h"
+#include "mainwindow/WindowLog.h"
 #include "platform/WinsockControl.h"
+#include "platform/diag.h"
 #include "platform/dialogs.h"
 #include "platform/runtime.h"
 
@@ -64,7 +66,8 @@ void frmAdvancedOptions::Form_Load() {
             read = SendRequestAndWait(nxlink::WskTCP502(), KeyMcuStatus, request,
                                       StatusReplyTimeoutMs) == ReplyOutcome::Done;
         }
-    } catch (const rt::RuntimeError&) {
+    } catch (const rt::RuntimeError& e) {
+        rt::LogIgnoredError(lcWindow(), e);
         read = false;  // a send that fails is a station that cannot be read
     }
     if (!self) return;
@@ -103,7 +106,8 @@ void frmAdvancedOptions::SetTimeout() {
             UnitIdFromNetId(ConfigReal[0].NetID), RegMcuCommand.Start, values);
         outcome =
             SendRequestAndWait(nxlink::WskTCP502(), KeyMcuCommand, request, CommandReplyTimeoutMs);
-    } catch (const rt::RuntimeError&) {
+    } catch (const rt::RuntimeError& e) {
+        rt::LogIgnoredError(lcWindow(), e);
         outcome = ReplyOutcome::Failed;  // not sent: the station did not take it
     }
     rt::MsgBox(outcome == ReplyOutcome::Done

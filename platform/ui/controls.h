@@ -66,7 +66,6 @@ class Control {
     virtual ~Control();
 
     QWidget* widget() const { return widget_; }
-    bool Created() const { return widget_ != nullptr; }
 
     void Move(int left, int top, int width, int height);
     void Move(int left, int top);

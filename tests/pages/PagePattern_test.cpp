@@ -208,7 +208,7 @@ TEST_F(CaptionsTest, EveryPageShowsItsTextsWhole) {
         Expect(e->Model);
         for (ui::CommandButton* other :
              {&window->aoPage.cmdCAOAllConf, &window->sensorPage.cmdSensorModeSetting}) {
-            if (!other->Created() || !other->widget()->isVisible()) continue;
+            if (!other->widget() || !other->widget()->isVisible()) continue;
             other->PerformClick();
             Expect(std::string(e->Model) + " after " + other->Caption());
         }
