@@ -270,7 +270,7 @@ class frmMain : public QMainWindow,
     // Runs `create` (which builds controls inside `frame`) the first time,
     // as `built` records.
     static void BuildOnce(ui::Frame& frame, bool& built, const std::function<void()>& create);
-    std::array<bool, 7> pagesBuilt_{};  // by PageKind
+    std::array<bool, pages::kPageKinds> pagesBuilt_{};  // by PageKind
     bool controllerPageBuilt_ = false;
     void BuildTables(QWidget* parent);
     void WireControls();

@@ -54,7 +54,6 @@ ui::Frame& frmMain::PageFrame(PageKind kind) {
 }
 
 pages::ModulePage* frmMain::ModulePageOf(PageKind kind) {
-    static_assert(std::tuple_size_v<decltype(pagesBuilt_)> == pages::kPageKinds);
     const WindowPage* p = WindowPageOf(kind);
     if (!p) return nullptr;
     BuildOnce(this->*p->frame, pagesBuilt_[static_cast<size_t>(kind)],
