@@ -403,6 +403,9 @@ TEST_F(MonitorTest, SlowStationGetsOneRequestAtATimeAndEveryColumnItsOwnReply) {
     window->lvwDOMapping.DblClick();
     EXPECT_TRUE(WaitFor([&] { return !sim.coil(32); }, 3000)) << "the toggle switched it on";
     EXPECT_TRUE(dialogs.shown.empty());
+    // The station stops with no late reply still on its way.
+    sim.clearFaults();
+    EXPECT_TRUE(WaitFor([] { return !nxlink::ModbusReplyOwed(); }, 3000));
 }
 
 // ---- Every request through the one send path ------------------------------------------
