@@ -9,7 +9,7 @@ bin=build/bin
 sim_pid=""
 if [[ -x $bin/nxsim ]]; then
   # The station's own ports (502 needs root, as the set-up command runs).
-  "$bin/nxsim" --address 127.0.0.1 --modbus-port 502 --text-port 10000 &
+  "$bin/nxsim" --address 127.0.0.1 --modbus-port 502 --text-port 10000 "$@" &
   sim_pid=$!
   trap '[[ -n $sim_pid ]] && kill $sim_pid 2>/dev/null || true' EXIT
   echo "Station stand-in on 127.0.0.1 (Modbus 502, text 10000)."
