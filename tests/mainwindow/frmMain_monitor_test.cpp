@@ -22,6 +22,12 @@ using testsupport::WaitFor;
 
 class MonitorTest : public OnlineWindowTest {
   protected:
+    // A value text expected in a mapping row.
+    struct Shown {
+        ui::ListView* list;
+        const char* row;
+        const char* text;
+    };
     // Connect and Upload; the watchdog is stopped so that only the monitor
     // talks to the station, and the log starts empty.
     void GoOnline() {
@@ -136,11 +142,6 @@ TEST_F(MonitorTest, MappingTablesShowTheValuesOfThePreviousReplies) {
 
     // The second cycle reads what the writes left, the third shows it.
     for (int tick = 0; tick < 24; ++tick) Tick();
-    struct Shown {
-        ui::ListView* list;
-        const char* row;
-        const char* text;
-    };
     const Shown shown[] = {{&window->lvwDIMapping, "000 [000]", "ON"},
                            {&window->lvwDIMapping, "001 [001]", "OFF"},
                            {&window->lvwDOMapping, "032 [020]", "ON"},
@@ -356,11 +357,6 @@ TEST_F(MonitorTest, SlowStationGetsOneRequestAtATimeAndEveryColumnItsOwnReply) {
     late.count = -1;
     sim.addFault(late);
     window->Toolbar.Buttons("Monitor").PerformClick();
-    struct Shown {
-        ui::ListView* list;
-        const char* row;
-        const char* text;
-    };
     const Shown shown[] = {{&window->lvwDIMapping, "000 [000]", "ON"},
                            {&window->lvwDIMapping, "001 [001]", "OFF"},
                            {&window->lvwDOMapping, "032 [020]", "ON"},
