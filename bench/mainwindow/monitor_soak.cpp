@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "bench/common/online_window.h"
 #include "link/Connection.h"
 #include "mainwindow/frmMain.h"
 #include "platform/EventWait.h"
@@ -50,21 +51,9 @@ int main(int argc, char* argv[]) {
     nxsim::SimOptions options;
     options.liveInputs = false;
     nxsim::StationSim sim;
-    QString error;
-    if (!sim.start(options, &error)) {
-        std::fprintf(stderr, "station stand-in: %s\n", qPrintable(error));
-        return 1;
-    }
-    nxlink::SetLinkPorts(sim.modbusPort(), sim.textPort());
     frmMain window;
     window.show();
-    window.TxtCtlIP.SetText("127.0.0.1");
-    window.Toolbar.Buttons("Connect").PerformClick();
-    window.Toolbar.Buttons("Upload").PerformClick();
-    if (window.Caption().find("(Online Mode)") == std::string::npos) {
-        std::fprintf(stderr, "Connect and Upload did not bring the window online\n");
-        return 1;
-    }
+    if (!StartStationAndGoOnline(sim, options, window)) return 1;
     if (delayMs > 0) {
         nxsim::FaultRule late;
         late.kind = nxsim::FaultKind::Delay;

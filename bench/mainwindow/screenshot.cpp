@@ -34,6 +34,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench/common/online_window.h"
 #include "config/NodeConfig.h"
 #include "link/Connection.h"
 #include "mainwindow/frmMain.h"
@@ -57,19 +58,7 @@ int main(int argc, char* argv[]) {
     frmMain window;
     window.show();
     if (online) {
-        QString error;
-        if (!sim.start(nxsim::SimOptions(), &error)) {
-            std::fprintf(stderr, "station stand-in: %s\n", qPrintable(error));
-            return 1;
-        }
-        nxlink::SetLinkPorts(sim.modbusPort(), sim.textPort());
-        window.TxtCtlIP.SetText("127.0.0.1");
-        window.Toolbar.Buttons("Connect").PerformClick();
-        window.Toolbar.Buttons("Upload").PerformClick();
-        if (window.Caption().find("(Online Mode)") == std::string::npos) {
-            std::fprintf(stderr, "Connect and Upload did not bring the window online\n");
-            return 1;
-        }
+        if (!StartStationAndGoOnline(sim, nxsim::SimOptions(), window)) return 1;
         window.Timer2.SetEnabled(false);
     }
     if (mode == "--do") {

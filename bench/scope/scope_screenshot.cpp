@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "bench/common/online_window.h"
 #include "link/Connection.h"
 #include "mainwindow/frmMain.h"
 #include "platform/EventWait.h"
@@ -21,21 +22,9 @@ int main(int argc, char* argv[]) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     nxsim::StationSim sim;
-    QString error;
-    if (!sim.start(nxsim::SimOptions(), &error)) {
-        std::fprintf(stderr, "station stand-in: %s\n", qPrintable(error));
-        return 1;
-    }
     frmMain window;
     window.show();
-    nxlink::SetLinkPorts(sim.modbusPort(), sim.textPort());
-    window.TxtCtlIP.SetText("127.0.0.1");
-    window.Toolbar.Buttons("Connect").PerformClick();
-    window.Toolbar.Buttons("Upload").PerformClick();
-    if (window.Caption().find("(Online Mode)") == std::string::npos) {
-        std::fprintf(stderr, "Connect and Upload did not bring the window online\n");
-        return 1;
-    }
+    if (!StartStationAndGoOnline(sim, nxsim::SimOptions(), window)) return 1;
     window.Toolbar.Buttons("Tread").PerformClick();
     scope::frmScope& s = window.ScopeWindow();
     s.resize(1280, 720);
