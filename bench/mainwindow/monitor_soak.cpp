@@ -10,6 +10,7 @@
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QTcpSocket>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -71,8 +72,9 @@ int main(int argc, char* argv[]) {
     clock.start();
     std::vector<double> follows;
     for (int third = 1; third <= 2; ++third) {
-        rt::WaitUntil([] { return false; }, static_cast<uint32_t>(seconds * 1000 / 3) -
-                                                static_cast<uint32_t>(clock.elapsed() % 1000));
+        const qint64 at = static_cast<qint64>(third) * seconds * 1000 / 3;
+        rt::WaitUntil([] { return false; },
+                      static_cast<uint32_t>(std::max<qint64>(0, at - clock.elapsed())));
         const bool on = !sim.coil(coil);
         WriteCoil(sim.modbusPort(), coil, on);
         QElapsedTimer t;
