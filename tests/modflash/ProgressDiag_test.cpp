@@ -55,7 +55,9 @@ TEST(WaitBox, AShortWaitLastsItsTimeAndEndsWithTheBarFull) {
     EXPECT_EQ(Bar(dlg)->value(), 100);
     EXPECT_EQ(Label(dlg)->text(), QStringLiteral("Waiting for switching to bootloader."));
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Status & Progress"));
-    EXPECT_GT(moves.count, 2);  // from 1 through the time to 100
+    // From 1 to 100; on a loaded machine the reports between may all come
+    // when the time is up already, so only the start and the end are sure.
+    EXPECT_GE(moves.count, 2);
 }
 
 TEST(WaitBox, ALongWaitEndsAtFiveSecondsWithNoLaterReport) {
