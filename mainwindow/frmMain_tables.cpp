@@ -1,8 +1,6 @@
 // The mapping and summary tables: their rows from the read configuration,
 // and the output writes and module commands a double-click on a row sends.
 #include <cctype>
-#include <cmath>
-#include <limits>
 #include <optional>
 
 #include "config/NodeConfig.h"
@@ -52,20 +50,6 @@ std::optional<std::string> GivenAnswer(const std::optional<std::string>& answer)
     std::string text = rt::Trim(*answer);
     if (text.empty()) return std::nullopt;
     return text;
-}
-
-// The answer of an analog output's input box: its leading decimal number as
-// a single-precision value. A text that does not begin with a number is
-// refused like a pulse output's (Type mismatch): it must not drive the
-// output to 0.
-float AnalogAnswer(const std::string& text) {
-    size_t i = text[0] == '+' || text[0] == '-' ? 1 : 0;
-    if (i < text.size() && text[i] == '.') ++i;
-    if (i == text.size() || !std::isdigit(static_cast<unsigned char>(text[i])))
-        rt::Raise(rt::ErrTypeMismatch);
-    const double v = rt::Val(text);
-    if (std::fabs(v) > std::numeric_limits<float>::max()) rt::Raise(rt::ErrOverflow);
-    return static_cast<float>(v);
 }
 
 // The answer of a pulse output's input box: hexadecimal without prefix,
@@ -158,7 +142,7 @@ void frmMain::lvwAOMapping_DblClick() {
         const auto answer = GivenAnswer(
             rt::TheDialogs().InputBox(prompt, "Slot " + slot + " Channel " + channel, ""));
         if (!answer) return;
-        nxlink::ModbusSetAOValue(address, AnalogAnswer(*answer), code);
+        nxlink::ModbusSetAOValue(address, rt::TypedSingle(*answer), code);
     });
 }
 

@@ -1,5 +1,6 @@
 #include "platform/runtime.h"
 
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -296,6 +297,32 @@ float CSng(double v) {
 
 int16_t CheckedInt(long long v) { return CheckedInto<int16_t>(v); }
 uint8_t CheckedByte(long long v) { return CheckedInto<uint8_t>(v); }
+
+float TypedSingle(std::string_view text) {
+    std::string s;
+    for (char c : text)
+        if (!IsSkippedBlank(c)) s.push_back(c);
+    const auto digitAt = [&s](size_t at, int base) {
+        if (at >= s.size()) return false;
+        const int c = std::toupper(static_cast<unsigned char>(s[at]));
+        const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        return d >= 0 && d < base;
+    };
+    bool number = false;
+    const int radix =
+        s.size() >= 2 && s[0] == '&' ? std::toupper(static_cast<unsigned char>(s[1])) : 0;
+    if (radix == 'H' || radix == 'O') {
+        number = digitAt(2, radix == 'H' ? 16 : 8);
+    } else {
+        size_t i = !s.empty() && (s[0] == '+' || s[0] == '-') ? 1 : 0;
+        if (i < s.size() && s[i] == '.') ++i;
+        number = digitAt(i, 10);
+    }
+    if (!number) Raise(ErrTypeMismatch);
+    const double v = Val(s);
+    if (!(std::fabs(v) <= std::numeric_limits<float>::max())) Raise(ErrOverflow);
+    return static_cast<float>(v);
+}
 
 double Val(std::string_view text) {
     // Collect the characters that may belong to the number, skipping blanks.

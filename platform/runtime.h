@@ -82,6 +82,11 @@ uint8_t CheckedByte(long long v);
 // always ".", whatever the process locale.
 double Val(std::string_view text);
 
+// A number typed for an output: Val's reading of the text as a single. A
+// text in which Val finds no digit (it would read 0) raises Type mismatch
+// and a number beyond a single Overflow, so that neither drives an output.
+float TypedSingle(std::string_view text);
+
 // Formats with a fixed pattern of the form "#...#0...0[.0...0]": at least as
 // many integer digits as the pattern has zeros before the point, exactly as
 // many decimals as zeros after it. Rounds half away from zero on the decimal

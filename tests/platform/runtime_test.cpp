@@ -163,6 +163,28 @@ TEST(RuntimeVal, HexAndOctalGiveSixteenOrThirtyTwoBitValues) {
     EXPECT_THROW(Val("&O40000000000"), RuntimeError);
 }
 
+// A typed output value: Val's number, or the error that keeps the output
+// as it is (0 is a mismatch, not a value read from the text).
+TEST(RuntimeVal, TypedSingleRefusesTextsWithoutANumber) {
+    struct Case {
+        const char* text;
+        float value;
+        int error;
+    };
+    const Case cases[] = {{" 5 V", 5.0f, 0},      {"-.5", -0.5f, 0}, {"&H10", 16.0f, 0},
+                          {"1.5E3x", 1500.0f, 0}, {"abc", 0, 13},    {"", 0, 13},
+                          {"-", 0, 13},           {".", 0, 13},      {"&Hz", 0, 13},
+                          {"&O9", 0, 13},         {"1e39", 0, 6}};
+    for (const Case& c : cases) {
+        try {
+            EXPECT_EQ(TypedSingle(c.text), c.value) << c.text;
+            EXPECT_EQ(c.error, 0) << c.text;
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.Number(), c.error) << c.text;
+        }
+    }
+}
+
 TEST(RuntimeFormat, FixedPatternsRoundHalfAwayFromZeroOnTheDecimalDigits) {
     EXPECT_EQ(Format(1.2345, "#0.000"), "1.235");  // 1.2344999... in binary
     EXPECT_EQ(Format(-1.2345, "#0.000"), "-1.235");
