@@ -4,10 +4,30 @@
 
 #include <QRandomGenerator>
 #include <QThread>
+#include <algorithm>
 
 #include "sim/SimLog.h"
 
 namespace nxsim {
+
+namespace {
+
+// A read reply (functions 1 to 4) with its data cut to byteCount bytes, the
+// byte count and the MBAP length saying so; other replies unchanged.
+QByteArray ShortReadReply(QByteArray reply, int byteCount) {
+    if (reply.size() < 9) return reply;
+    const int function = static_cast<quint8>(reply[7]);
+    if (function < 1 || function > 4) return reply;
+    const int keep = std::clamp(byteCount, 0, static_cast<int>(reply.size()) - 9);
+    reply.truncate(9 + keep);
+    reply[8] = static_cast<char>(keep & 0xFF);
+    const int length = 3 + keep;
+    reply[4] = static_cast<char>(length >> 8);
+    reply[5] = static_cast<char>(length & 0xFF);
+    return reply;
+}
+
+}  // namespace
 
 SimServer::SimServer(StationEngine* engine) : engine_(engine) {}
 
@@ -66,6 +86,9 @@ void SimServer::accept(QTcpServer* server, Channel channel) {
         c.socket = s;
         c.timer = new QTimer(this);
         c.timer->setSingleShot(true);
+        // A coarse timer may end 5 % late, which a pause of several hundred
+        // milliseconds between a reply's pieces would show.
+        c.timer->setTimerType(Qt::PreciseTimer);
         connect(c.timer, &QTimer::timeout, this, [this, s] {
             auto it = conns_.find(s);
             if (it != conns_.end() && !it->second.gone) flush(it->second);
@@ -186,6 +209,8 @@ bool SimServer::serveModbus(Conn& c) {
     }
     if (fault && fault->kind == FaultKind::WrongUnitId && reply.size() > 6)
         reply[6] = static_cast<char>(static_cast<quint8>(reply[6]) + 1);
+    if (fault && fault->kind == FaultKind::ShortReply)
+        reply = ShortReadReply(reply, fault->byteCount);
     respond(c, reply, fault, Channel::Modbus);
     return true;
 }
@@ -226,6 +251,11 @@ void SimServer::respond(Conn& c, const QByteArray& reply, const std::optional<Fa
         case FaultKind::Delay:
             enqueue(c, reply, fault->delayMs, false);
             return;
+        case FaultKind::ServiceTime:
+            // Work starts at the request's arrival or when the reply before
+            // it went out, whichever is later.
+            enqueue(c, reply, fault->delayMs, false, fault->delayMs);
+            return;
         case FaultKind::Split: {
             const int pieces =
                 std::max(2, std::min<int>(fault->pieces, static_cast<int>(reply.size())));
@@ -233,7 +263,8 @@ void SimServer::respond(Conn& c, const QByteArray& reply, const std::optional<Fa
             int at = 0;
             for (int i = 0; i < pieces; ++i) {
                 const int end = (i + 1 == pieces) ? size : size * (i + 1) / pieces;
-                enqueue(c, reply.mid(at, end - at), i == 0 ? 0 : fault->delayMs, false);
+                const int pause = i == 0 ? 0 : fault->delayMs;
+                enqueue(c, reply.mid(at, end - at), pause, false, pause);
                 at = end;
             }
             return;
@@ -259,18 +290,22 @@ void SimServer::respond(Conn& c, const QByteArray& reply, const std::optional<Fa
             return;
         case FaultKind::Exception:
         case FaultKind::WrongUnitId:
+        case FaultKind::ShortReply:
         case FaultKind::TextRefuse:
             enqueue(c, reply, fault->delayMs, false);
             return;
     }
 }
 
-void SimServer::enqueue(Conn& c, const QByteArray& data, qint64 delayMs, bool closeAfter) {
-    // Each reply goes out after the ones queued before it.
+void SimServer::enqueue(Conn& c, const QByteArray& data, qint64 delayMs, bool closeAfter,
+                        qint64 gapMs) {
+    // Each reply goes out after the ones queued before it, at least delayMs
+    // after the planned time of the one before it and gapMs after that one
+    // actually went out.
     const qint64 now = engine_->nowMs();
     qint64 due = now + delayMs;
     if (!c.out.empty()) due = std::max(due, c.out.back().due + delayMs);
-    c.out.push_back(Outgoing{data, due, closeAfter});
+    c.out.push_back(Outgoing{data, due, gapMs, closeAfter});
     if (closeAfter) c.closing = true;
     flush(c);
 }
@@ -295,9 +330,11 @@ void SimServer::send(Conn& c, const QByteArray& data) {
 
 void SimServer::flush(Conn& c) {
     const qint64 now = engine_->nowMs();
-    while (!c.gone && !c.out.empty() && c.out.front().due <= now) {
+    const auto sendAt = [&c](const Outgoing& o) { return std::max(o.due, c.lastSentMs + o.gapMs); };
+    while (!c.gone && !c.out.empty() && sendAt(c.out.front()) <= now) {
         Outgoing o = std::move(c.out.front());
         c.out.pop_front();
+        c.lastSentMs = now;
         if (!o.data.isEmpty()) {
             engine_->logFrame(c.channel, Direction::Sent, c.number, o.data, nullptr);
             send(c, o.data);
@@ -310,7 +347,7 @@ void SimServer::flush(Conn& c) {
     }
     if (c.gone) return;
     if (!c.out.empty())
-        c.timer->start(static_cast<int>(std::max<qint64>(0, c.out.front().due - now)));
+        c.timer->start(static_cast<int>(std::max<qint64>(0, sendAt(c.out.front()) - now)));
     if (c.held && !backedUp(c)) resumeLater(c);
 }
 

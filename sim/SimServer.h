@@ -52,6 +52,7 @@ class SimServer : public QObject {
     struct Outgoing {
         QByteArray data;
         qint64 due = 0;
+        qint64 gapMs = 0;  // at least this long after the entry before it went out
         bool closeAfter = false;
     };
     struct Conn {
@@ -61,6 +62,7 @@ class SimServer : public QObject {
         QByteArray in;
         std::deque<QByteArray> commands;  // text commands received, not yet served
         std::deque<Outgoing> out;
+        qint64 lastSentMs = 0;  // when the last entry taken from `out` went out
         QTimer* timer = nullptr;
         bool closing = false;
         bool gone = false;      // disconnected; the record is removed from the event loop
@@ -76,7 +78,8 @@ class SimServer : public QObject {
     void resumeLater(Conn& c);
     void respond(Conn& c, const QByteArray& reply, const std::optional<FaultRule>& fault,
                  Channel channel);
-    void enqueue(Conn& c, const QByteArray& data, qint64 delayMs, bool closeAfter);
+    void enqueue(Conn& c, const QByteArray& data, qint64 delayMs, bool closeAfter,
+                 qint64 gapMs = 0);
     void flush(Conn& c);
     void send(Conn& c, const QByteArray& data);
     void drop(QTcpSocket* socket);

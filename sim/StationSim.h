@@ -63,14 +63,39 @@ struct LogEntry {
 // function code, start address range, and for writes to the command registers
 // 0x8000 / 0x9000 and the mailbox 0x0200 by the command word (register 0) and
 // the slot (register 1); for text by a prefix of the command. -1 / empty
-// matches anything. The first `skip` matching requests pass untouched, the
-// next `count` ones (-1: all) get the fault.
+// matches anything.
+//
+// A request is taken by one rule at most: the first rule, in the order they
+// were added, that matches it and is due. A rule counts the requests that
+// match it and that no rule before it took: the first `skip` pass untouched,
+// the next `count` ones (-1: all) get the fault, so skip = n - 1, count = 1
+// hits exactly the n-th. To combine a standing rule (e.g. ServiceTime for
+// all requests) with a single fault, add the single fault first.
+//
+// Replies on one connection always go out in the order of their requests:
+// a reply that waits holds back the replies behind it, whatever rule they
+// matched.
 enum class FaultKind {
-    NoReply,          // swallow the request
-    Delay,            // reply after delayMs (later replies queue behind it)
-    Exception,        // Modbus exception reply with exceptionCode
-    WrongUnitId,      // the reply carries unit id + 1
-    Split,            // the reply in `pieces` writes, delayMs apart
+    NoReply,  // swallow the request: the station does not act on it and never replies
+    Delay,    // the reply goes out delayMs after the request arrived or delayMs after
+              // the reply queued before it is due, whichever is later
+    // The station works delayMs on the request, one request after the other:
+    // the work starts when the request arrived or when the reply before it
+    // went out, whichever is later. Requests at 0, 100 and 200 ms with 700 ms
+    // are answered at about 700, 1400 and 2100 ms.
+    ServiceTime,
+    Exception,    // Modbus exception reply with exceptionCode
+    WrongUnitId,  // the reply carries unit id + 1
+    // The reply in `pieces` (at least 2, at most one per byte) writes of
+    // near-equal size: the first goes out when the reply is due, each further
+    // one delayMs after the one before it went out. With pieces = 2 and a
+    // reply of 12 bytes or more, the first write holds the MBAP length field.
+    Split,
+    // A read request's reply (functions 1 to 4) with its data cut to
+    // byteCount bytes (at most the data there is); the byte count (byte 8)
+    // and the MBAP length (3 + byteCount) say so. Other replies, exceptions
+    // among them, are sent unchanged.
+    ShortReply,
     DoubleReply,      // the reply twice in one write
     TrailingJunk,     // the reply followed by `garbage` (DE AD when empty) in one write
     Garbage,          // `garbage` instead of the reply: any hand-made reply, or
@@ -89,11 +114,13 @@ struct FaultRule {
     int slot = -1;         // register 1 of such a write (mailbox: its high byte for HART)
     QString textPrefix;    // text channel: e.g. "19!getnetid"
     FaultKind kind = FaultKind::NoReply;
-    // Delay: the delay; Split: the pause between pieces; other kinds: a pause
-    // before the mangled reply (or the close).
+    // Delay: the delay; ServiceTime: the work on each request; Split: the
+    // pause between pieces; other kinds: a pause before the mangled reply (or
+    // the close).
     int delayMs = 0;
     int exceptionCode = 4;
     int pieces = 2;
+    int byteCount = 0;  // ShortReply: the data bytes kept
     QByteArray garbage;
     int skip = 0;
     int count = 1;

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QTextStream>
 #include <cstdio>
+#include <utility>
 
 #include "sim/StationSim.h"
 
@@ -64,6 +65,10 @@ int main(int argc, char** argv) {
     p.addOption({"no-preop-check", "Accept module settings commands outside PREOPERATION."});
     p.addOption({"static-inputs", "Inputs keep their values instead of changing over time."});
     p.addOption({"reply-delay", "Answer every Modbus request this many milliseconds late.", "ms"});
+    p.addOption({"service-time",
+                 "Work this many milliseconds on every Modbus request, one request after the "
+                 "other on a connection.",
+                 "ms"});
     p.addOption({"log", "Print every frame received and sent."});
     p.addOption({"print-station", "Print the station as station file text and exit."});
     p.process(app);
@@ -145,13 +150,22 @@ int main(int argc, char** argv) {
     }
 
     int replyDelayMs = 0;
-    if (p.isSet("reply-delay")) {
+    int serviceTimeMs = 0;
+    for (auto [key, ms] :
+         {std::pair{"reply-delay", &replyDelayMs}, std::pair{"service-time", &serviceTimeMs}}) {
+        if (!p.isSet(key)) continue;
         bool ok = false;
-        replyDelayMs = p.value("reply-delay").toInt(&ok);
-        if (!ok || replyDelayMs < 0 || replyDelayMs > 60000) {
-            Err() << "nxsim: --reply-delay must be 0..60000\n";
+        *ms = p.value(key).toInt(&ok);
+        if (!ok || *ms < 0 || *ms > 60000) {
+            Err() << "nxsim: --" << key << " must be 0..60000\n";
             return 2;
         }
+    }
+    // Only the first fault rule that matches a request applies: the two
+    // would not add up.
+    if (replyDelayMs > 0 && serviceTimeMs > 0) {
+        Err() << "nxsim: --reply-delay and --service-time cannot be combined\n";
+        return 2;
     }
 
     nxsim::StationSim sim;
@@ -172,10 +186,10 @@ int main(int argc, char** argv) {
         Err() << "nxsim: " << error << "\n";
         return 1;
     }
-    if (replyDelayMs > 0) {
+    if (replyDelayMs > 0 || serviceTimeMs > 0) {
         nxsim::FaultRule late;
-        late.kind = nxsim::FaultKind::Delay;
-        late.delayMs = replyDelayMs;
+        late.kind = replyDelayMs > 0 ? nxsim::FaultKind::Delay : nxsim::FaultKind::ServiceTime;
+        late.delayMs = replyDelayMs > 0 ? replyDelayMs : serviceTimeMs;
         late.count = -1;
         sim.addFault(late);
     }

@@ -196,6 +196,59 @@ TEST_F(StationSimTest, FaultNoReplyDelayAndQueueOrder) {
     EXPECT_EQ(Word(both, 13 + 9), 301);
 }
 
+TEST_F(StationSimTest, FaultServiceTimeAnswersOneRequestAfterTheOther) {
+    FaultRule slow;
+    slow.addressFirst = 0x8020;
+    slow.kind = FaultKind::ServiceTime;
+    slow.delayMs = 250;
+    slow.count = -1;
+    sim.addFault(slow);
+    // Requests in one write, S (0x8020) matching the rule, U (0x8000) not;
+    // `earliest`: each reply's earliest time after the send, in service times.
+    struct Case {
+        const char *requests, *earliest;
+    };
+    for (Case c : {Case{"SSS", "123"}, Case{"SUS", "112"}, Case{"USU", "011"}}) {
+        SCOPED_TRACE(c.requests);
+        QByteArray all;
+        for (int i = 0; c.requests[i]; ++i)
+            all += Frame(1, 4, c.requests[i] == 'S' ? 0x8020 : 0x8000, 2);
+        QElapsedTimer t;
+        t.start();
+        mb.send(all);
+        for (int i = 0; c.requests[i]; ++i) {
+            const QByteArray r = mb.read(13, 5000);
+            ASSERT_EQ(r.size(), 13);
+            EXPECT_EQ(Word(r, 9), c.requests[i] == 'S' ? 301 : 0x1001);    // in order
+            EXPECT_GE(t.elapsed(), (c.earliest[i] - '0') * 250 - 5) << i;  // clocks in whole ms
+        }
+    }
+}
+
+TEST_F(StationSimTest, FaultShortReplyCutsReadRepliesOnly) {
+    struct Case {
+        QByteArray request;
+        int byteCount, kept;  // kept: the data bytes left; -1: the reply unchanged
+    };
+    for (const Case& c :
+         {Case{Frame(1, 4, 0x8403, 16), 6, 6}, Case{Frame(1, 2, 0, 256), 3, 3},
+          Case{Frame(1, 3, 0, 2), 10, 4}, Case{WriteFrame(1, 0x8000, {1, 4, 1}), 6, -1},
+          Case{Frame(1, 4, 0x0180, 1), 6, -1}}) {
+        QByteArray expected = mb.transact(c.request);
+        FaultRule cut;
+        cut.kind = FaultKind::ShortReply;
+        cut.byteCount = c.byteCount;
+        sim.addFault(cut);
+        if (c.kept >= 0) {  // length and byte count say what is left
+            expected.truncate(9 + c.kept);
+            expected[4] = 0;
+            expected[5] = static_cast<char>(3 + c.kept);
+            expected[8] = static_cast<char>(c.kept);
+        }
+        EXPECT_EQ(mb.transact(c.request).toHex(), expected.toHex()) << c.request.toHex().data();
+    }
+}
+
 TEST_F(StationSimTest, FaultsThatMangleTheReply) {
     FaultRule ex;
     ex.function = 4;
@@ -246,11 +299,14 @@ TEST_F(StationSimTest, FaultSplitSendsPiecesWithPauses) {
     split.pieces = 3;
     split.delayMs = 150;
     sim.addFault(split);
+    QElapsedTimer t;
+    t.start();
     mb.send(Frame(1, 4, 0x0000, 128));
     QByteArray first = mb.readSome();
     ASSERT_FALSE(first.isEmpty());
     EXPECT_LT(first.size(), 265);
     QByteArray rest = mb.read(265 - static_cast<int>(first.size()), 2000);
+    EXPECT_GE(t.elapsed(), 2 * 150 - 5);
     EXPECT_EQ(first.size() + rest.size(), 265);
     EXPECT_EQ(Word(first, 4), 259);
 }
@@ -475,21 +531,31 @@ TEST(StationSimStart, LiveInputsMove) {
 }
 
 #ifdef NXSIM_PROGRAM
-TEST(NxsimProgram, PicksFreePortsAndServes) {
-    QProcess p;
-    p.start(NXSIM_PROGRAM,
-            {"--address", "127.0.0.1", "--modbus-port", "0", "--text-port", "0", "--net-id", "9",
-             "--slot", "7:KB-510", "--mcu-version", "200", "--reply-delay", "20"});
-    ASSERT_TRUE(p.waitForStarted());
+namespace {
+
+// Starts nxsim on free loopback ports; returns the Modbus and text ports it
+// reports (0 when it does not).
+std::array<quint16, 2> StartNxsim(QProcess& p, const QStringList& options) {
+    p.start(
+        NXSIM_PROGRAM,
+        QStringList{"--address", "127.0.0.1", "--modbus-port", "0", "--text-port", "0"} + options);
     QByteArray out;
     while (!out.contains("text-port=") && p.waitForReadyRead(5000))
         out += p.readAllStandardOutput();
-    QByteArray tail = out + p.readAllStandardOutput();
-    int m = tail.indexOf("modbus-port="), t = tail.indexOf("text-port=");
-    ASSERT_GE(m, 0);
-    ASSERT_GE(t, 0);
-    quint16 mp = static_cast<quint16>(tail.mid(m + 12, tail.indexOf('\n', m) - m - 12).toUInt());
-    quint16 tp = static_cast<quint16>(tail.mid(t + 10, tail.indexOf('\n', t) - t - 10).toUInt());
+    std::array<quint16, 2> ports{};
+    for (const QByteArray& line : out.split('\n'))
+        for (int i : {0, 1})
+            if (line.startsWith(i == 0 ? "modbus-port=" : "text-port="))
+                ports[i] = static_cast<quint16>(line.mid(line.indexOf('=') + 1).toUInt());
+    return ports;
+}
+
+}  // namespace
+
+TEST(NxsimProgram, PicksFreePortsAndServes) {
+    QProcess p;
+    const auto [mp, tp] = StartNxsim(
+        p, {"--net-id", "9", "--slot", "7:KB-510", "--mcu-version", "200", "--reply-delay", "20"});
     RawClient mb, tx;
     ASSERT_TRUE(mb.connectTo(mp));
     ASSERT_TRUE(tx.connectTo(tp));
@@ -515,12 +581,29 @@ TEST(NxsimProgram, BadStationFileIsReportedClearly) {
     ASSERT_TRUE(q.waitForFinished(5000));
     EXPECT_EQ(q.exitCode(), 2);
     EXPECT_TRUE(q.readAllStandardError().contains("loopback"));
-    for (const char* delay : {"-5", "abc"}) {
+    for (const QStringList& args :
+         {QStringList{"--reply-delay", "-5"}, QStringList{"--reply-delay", "abc"},
+          QStringList{"--service-time", "-5"}, QStringList{"--service-time", "60001"},
+          QStringList{"--service-time", "9", "--reply-delay", "9"}}) {
         QProcess r;
-        r.start(NXSIM_PROGRAM, {"--reply-delay", delay});
+        r.start(NXSIM_PROGRAM, args);
         ASSERT_TRUE(r.waitForFinished(5000));
-        EXPECT_EQ(r.exitCode(), 2) << delay;
-        EXPECT_TRUE(r.readAllStandardError().contains("--reply-delay")) << delay;
+        EXPECT_EQ(r.exitCode(), 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.readAllStandardError().contains(args[0].toLatin1()))
+            << args.join(' ').toStdString();
     }
+}
+
+TEST(NxsimProgram, ServiceTimeServesModbusRequestsInTurn) {
+    QProcess p;
+    RawClient mb;
+    ASSERT_TRUE(mb.connectTo(StartNxsim(p, {"--service-time", "300"})[0]));
+    QElapsedTimer t;
+    t.start();
+    mb.send(Frame(1, 4, 0x8020, 2) + Frame(1, 4, 0x8000, 2));
+    EXPECT_EQ(mb.read(26, 5000).size(), 26);
+    EXPECT_GE(t.elapsed(), 2 * 300 - 5);  // the second request waited for the first
+    p.terminate();
+    EXPECT_TRUE(p.waitForFinished(5000));
 }
 #endif
