@@ -76,10 +76,10 @@ bool ConnectInProgress();
 // at once without sending anything.
 bool TransferInProgress();
 // True while an Upload or Download runs, any routine waits for a Modbus
-// reply, or the reply of a request sent without a wait (a monitor read, a
-// table write, the HART send) is still owed. A routine that sends a request of its own from a timer
-// (the monitor's tick, the watchdog's keep-alive) holds back then: its reply would take the key of
-// the routine that waits.
+// reply or for the gate, or a request on the Modbus connection is
+// outstanding (nxlink::ModbusReplyOwed). A routine that sends a request of
+// its own from a timer (the monitor's tick, the watchdog's keep-alive) holds
+// back then and sends nothing: the next tick tries again.
 bool ModbusLinkBusy();
 class TransferGuard {
   public:

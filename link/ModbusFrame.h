@@ -1,7 +1,8 @@
 // Modbus TCP request frames, built byte by byte: the 7-byte MBAP header
 // (transaction id 0, protocol id 0, length, unit id) and the PDU. 16-bit
-// fields are big-endian. The transaction id is always 0: the pending-request
-// key is the only link between a request and its reply.
+// fields are big-endian. The transaction id is always 0: a reply is linked to
+// its request by the one request outstanding on the connection and the
+// pending-request key (link/PendingRequest.h).
 #pragma once
 
 #include <cstdint>
@@ -34,6 +35,7 @@ struct MbapHeader {
 };
 
 // Reads the header of a frame; nullopt when fewer than 7 bytes are given.
+// The one reading of a header, for requests and replies alike.
 std::optional<MbapHeader> ParseMbapHeader(std::span<const uint8_t> bytes);
 
 // The unit id of a request from the controller's Net ID. Only 1 to 247 are

@@ -1,10 +1,12 @@
 #include "link/PendingRequest.h"
 
+#include <QObject>
 #include <algorithm>
 #include <charconv>
-#include <deque>
+#include <map>
 
 #include "link/LinkLog.h"
+#include "link/RegisterMap.h"
 #include "platform/EventWait.h"
 #include "platform/WinsockControl.h"
 #include "platform/diag.h"
@@ -64,131 +66,157 @@ int ModbusWaitsInProgress() { return g_modbusWaits; }
 
 uint64_t SendKeyedRequest(rt::WinsockControl& ws, const std::string& key,
                           const ModbusFrame& frame) {
-    ws.SetTag(key);
     return SendModbusRequest(ws, frame, key);
 }
 
 ReplyOutcome SendRequestAndWait(rt::WinsockControl& ws, const std::string& key,
-                                const ModbusFrame& frame, uint32_t timeoutMs) {
-    ws.SetTag(key);
-    // Its reply stays owed past a short wait, so that no timer's request
-    // meets it on the wire.
-    SendModbusRequest(ws, frame, key, std::max(timeoutMs, nxlink::kNoWaitReplyOwedMs));
+                                const ModbusFrame& frame, uint32_t timeoutMs, uint32_t giveUpMs) {
+    SendModbusRequest(ws, frame, key, giveUpMs == 0 ? timeoutMs : giveUpMs);
     return WaitForReply(ws, timeoutMs);
 }
 
-void LogSentFrame(const ModbusFrame& frame) {
+uint64_t SendModbusRequest(rt::WinsockControl& ws, const ModbusFrame& frame, const std::string& key,
+                           uint32_t giveUpMs) {
+    nxlink::WaitForGate(ws);
+    if (!key.empty()) ws.SetTag(key);
+    nxlink::RequestGate& gate = nxlink::GateOf(ws);
+    ws.SendData(frame);
+    const uint64_t id = gate.Note(frame, key, giveUpMs, rt::GetTickCount());
+    LogSentFrame(frame, id);
+    return id;
+}
+
+void LogSentFrame(const ModbusFrame& frame, uint64_t id) {
     if (lcLinkFrames().isDebugEnabled())
-        qCDebug(lcLinkFrames, "send %s", rt::HexBytes(frame.data(), frame.size()).c_str());
+        qCDebug(lcLinkFrames, "send #%llu %s", static_cast<unsigned long long>(id),
+                rt::HexBytes(frame.data(), frame.size()).c_str());
 }
 
 namespace nxlink {
 
 namespace {
 
-// A station that stops answering must not make the list grow without end.
-constexpr size_t kMaxRemembered = 32;
-
-struct InFlight {
-    std::deque<SentRequest> requests;  // oldest first
-    uint64_t nextId = 1;
-};
-
-InFlight& Flight() {
-    static InFlight f;
-    return f;
-}
-
 uint16_t Word(std::span<const uint8_t> b, size_t at) {
     return static_cast<uint16_t>(b[at] << 8 | b[at + 1]);
 }
 
-// The MBAP length of the normal reply to a request: unit id, function and
-// what follows (the byte count and the data of a read, the echo of a write).
-int ReplyLength(const SentRequest& r) {
-    switch (r.Function) {
-        case FcReadCoils:
-        case FcReadDiscreteInputs:
-            return 3 + (r.Quantity + 7) / 8;
-        case FcReadHoldingRegisters:
-        case FcReadInputRegisters:
-            return 3 + 2 * r.Quantity;
-        default:
-            return 6;
-    }
+// Data bytes of the full answer to a read.
+size_t FullReadData(const SentRequest& r) {
+    const bool bits = r.Function == FcReadCoils || r.Function == FcReadDiscreteInputs;
+    return bits ? (r.Quantity + 7u) / 8u : 2u * r.Quantity;
 }
 
-bool Owed(const SentRequest& r, uint32_t now) { return now - r.SentAtMs < r.OwedMs; }
+bool IsRead(uint8_t function) {
+    return function == FcReadCoils || function == FcReadDiscreteInputs ||
+           function == FcReadHoldingRegisters || function == FcReadInputRegisters;
+}
+
+// The gates of the Modbus connections, each dropped with its control.
+std::map<const QObject*, RequestGate>& Gates() {
+    static std::map<const QObject*, RequestGate> gates;
+    return gates;
+}
 
 }  // namespace
 
-uint64_t NoteSentRequest(const ModbusFrame& frame, std::string key, uint32_t owedMs) {
-    if (frame.size() < kReadFrameSize) return 0;
-    InFlight& f = Flight();
+bool ReplyFits(std::span<const uint8_t> reply, const SentRequest& request) {
+    const std::optional<MbapHeader> header = ParseMbapHeader(reply);
+    if (!header || reply.size() < 8) return false;
+    const uint8_t function = reply[7];
+    if (function == (request.Function | 0x80)) return true;
+    if (function != request.Function) return false;
+    if (!IsRead(function)) return reply.size() >= 10 && Word(reply, 8) == request.Start;
+    if (header->Length < 3) return false;  // not even a byte count
+    const size_t data = header->Length - 3u;
+    const size_t full = FullReadData(request);
+    if (data > full) return false;
+    // Up to 255 data bytes the byte count tells the rules what came; a
+    // longer answer carries its byte count modulo 256, and only the bytes
+    // themselves tell one block's reply from another's.
+    if (full <= 255) return true;
+    const size_t needed = std::min(full + 9, static_cast<size_t>(kHartReplyMinBytes)) - 9;
+    return data >= needed;
+}
+
+bool RequestGate::Open(uint32_t now, bool* expired) {
+    if (!outstanding_) return true;
+    if (now - outstanding_->SentAtMs < 2 * static_cast<uint64_t>(outstanding_->GiveUpMs))
+        return false;
+    qCDebug(lcLinkState, "request #%llu given up: no reply",
+            static_cast<unsigned long long>(outstanding_->Id));
+    outstanding_.reset();
+    if (expired) *expired = true;
+    return true;
+}
+
+uint32_t RequestGate::HoldLeft(uint32_t now) const {
+    if (!outstanding_) return 0;
+    const uint64_t hold = 2 * static_cast<uint64_t>(outstanding_->GiveUpMs);
+    const uint32_t elapsed = now - outstanding_->SentAtMs;
+    return elapsed >= hold ? 0 : static_cast<uint32_t>(hold - elapsed);
+}
+
+uint64_t RequestGate::Note(const ModbusFrame& frame, std::string key, uint32_t giveUpMs,
+                           uint32_t now) {
+    if (frame.size() < static_cast<size_t>(kReadFrameSize)) return 0;
     SentRequest r;
+    r.Id = nextId_++;
     r.Function = frame[7];
     r.Start = Word(frame, 8);
     r.Quantity = Word(frame, 10);
     r.Key = std::move(key);
-    r.SentAtMs = rt::GetTickCount();
-    r.OwedMs = owedMs;
-    r.Id = f.nextId++;
-    f.requests.push_back(std::move(r));
-    if (f.requests.size() > kMaxRemembered) f.requests.pop_front();
-    return f.requests.back().Id;
+    r.SentAtMs = now;
+    r.GiveUpMs = giveUpMs;
+    outstanding_ = std::move(r);
+    return outstanding_->Id;
 }
 
-bool ReplyFits(std::span<const uint8_t> reply, const SentRequest& request) {
-    if (reply.size() < 8) return false;
-    const int length = Word(reply, 4);
-    if (reply.size() != 6 + static_cast<size_t>(length)) return false;
-    const uint8_t function = reply[7];
-    if (function == (request.Function | 0x80)) return length == 3;
-    if (function != request.Function || length != ReplyLength(request)) return false;
-    const bool write = function == FcWriteSingleCoil || function == FcWriteSingleRegister ||
-                       function == FcWriteMultipleRegisters;
-    // A write's echo repeats its address and its quantity (function 16) or
-    // value (functions 5 and 6).
-    return !write || (Word(reply, 8) == request.Start && Word(reply, 10) == request.Quantity);
+ReplyMatch RequestGate::Take(std::span<const uint8_t> reply, const std::string& currentKey,
+                             uint32_t now, SentRequest* answered) {
+    Open(now);
+    if (!outstanding_ || !ReplyFits(reply, *outstanding_)) return ReplyMatch::Unexpected;
+    const SentRequest r = std::move(*outstanding_);
+    outstanding_.reset();
+    if (answered) *answered = r;
+    if (now - r.SentAtMs >= r.GiveUpMs) return ReplyMatch::GivenUp;
+    if (r.Key.empty()) return ReplyMatch::Keyless;
+    return r.Key == currentKey ? ReplyMatch::Dispatch : ReplyMatch::GivenUp;
 }
 
-ReplyMatch TakeSentRequestFor(std::span<const uint8_t> reply, const std::string& currentKey) {
-    InFlight& f = Flight();
-    // Nothing was sent (or everything was forgotten): the key alone decides.
-    if (f.requests.empty()) return ReplyMatch::Dispatch;
-    auto it = std::find_if(f.requests.begin(), f.requests.end(),
-                           [&](const SentRequest& r) { return ReplyFits(reply, r); });
-    if (it == f.requests.end()) return ReplyMatch::Unexpected;
-    // Requests of the same function, start and quantity cannot be told apart
-    // by their replies: one that got none (the station dropped it) must not
-    // take the next one's reply, so the newest of them takes it.
-    const auto same = [&first = *it](const SentRequest& r) {
-        return r.Function == first.Function && r.Start == first.Start &&
-               r.Quantity == first.Quantity;
-    };
-    for (auto later = std::next(it); later != f.requests.end(); ++later)
-        if (same(*later)) it = later;
-    const SentRequest answered = *it;
-    const bool newestKeyed = std::none_of(std::next(it), f.requests.end(),
-                                          [](const SentRequest& r) { return !r.Key.empty(); });
-    f.requests.erase(f.requests.begin(), std::next(it));
-    if (answered.Key.empty()) return ReplyMatch::Keyless;
-    if (!newestKeyed || answered.Key != currentKey) return ReplyMatch::Stale;
-    return ReplyMatch::Dispatch;
+RequestGate& GateOf(rt::WinsockControl& ws) {
+    auto [it, made] = Gates().try_emplace(&ws);
+    if (made) QObject::connect(&ws, &QObject::destroyed, [key = &ws] { Gates().erase(key); });
+    return it->second;
 }
 
-bool ReplyOwed(uint64_t id) {
-    const uint32_t now = rt::GetTickCount();
-    return std::any_of(Flight().requests.begin(), Flight().requests.end(),
-                       [&](const SentRequest& r) { return r.Id == id && Owed(r, now); });
+bool ModbusReplyOwed(rt::WinsockControl& ws) {
+    RequestGate& gate = GateOf(ws);
+    return gate.Waiters() > 0 || !gate.Open(rt::GetTickCount());
 }
 
-bool ModbusReplyOwed() {
-    const uint32_t now = rt::GetTickCount();
-    return std::any_of(Flight().requests.begin(), Flight().requests.end(),
-                       [&](const SentRequest& r) { return Owed(r, now); });
-}
+void ForgetSentRequests(rt::WinsockControl& ws) { GateOf(ws).Forget(); }
 
-void ForgetSentRequests() { Flight().requests.clear(); }
+void WaitForGate(rt::WinsockControl& ws) {
+    RequestGate& gate = GateOf(ws);
+    gate.AddWaiter(1);
+    struct Leave {
+        RequestGate& g;
+        ~Leave() { g.AddWaiter(-1); }
+    } leave{gate};
+    for (;;) {
+        if (ws.State() != rt::sckConnected) return;
+        bool expired = false;
+        if (gate.Open(rt::GetTickCount(), &expired)) {
+            if (expired) ws.DiscardData();
+            return;
+        }
+        // The reply's arrival opens the gate; the hold's end is a deadline.
+        rt::WaitUntil(
+            [&] {
+                return ws.State() != rt::sckConnected || gate.HoldLeft(rt::GetTickCount()) == 0;
+            },
+            std::max<uint32_t>(1, gate.HoldLeft(rt::GetTickCount())));
+    }
+}
 
 }  // namespace nxlink

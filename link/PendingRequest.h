@@ -10,7 +10,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <type_traits>
 
 #include "link/ModbusFrame.h"
 
@@ -65,81 +64,111 @@ ReplyOutcome WaitForReply(rt::WinsockControl& ws, uint32_t timeoutMs);
 // request that another routine is waiting for.
 int ModbusWaitsInProgress();
 
-// ---- Requests in flight ------------------------------------------------------
-// The station answers one connection's requests in order. The link remembers
-// every request sent on the Modbus connection until its reply came (or a
-// later reply passed it), so that each reply is matched to the request it
-// answers: by its function code (or its exception code), its MBAP length and,
-// for writes, the echoed address. Only a reply to the newest keyed request,
-// while the key still names it, is dispatched against the key; the replies
-// of keyless writes and late replies of requests whose key was replaced are
-// taken off the stream and dropped with a debug line on "nx.link.state".
+// ---- The one request outstanding ------------------------------------------
+// At most one request is outstanding on the Modbus connection, whoever sent
+// it: a request goes on the wire only when the one before it was answered or
+// given up. The station answers in order, so the reply that comes is the
+// answer to the request outstanding, as long as its shape fits that request
+// (ReplyFits); a reply that fits no request outstanding is dropped. A request
+// whose reply did not come within its give-up time is given up but still
+// held for the same time again: a late reply that comes then is taken off
+// the stream as its own (and dropped), so it never meets the next request.
 namespace nxlink {
 
+// How long the reply of a request that no sender judges is awaited before
+// the request is given up: monitor reads (the station or the link may be
+// slow, and the monitor follows it at its own pace), the keep-alive, the
+// status reads, the table writes, the HART send and module commands.
+inline constexpr uint32_t kReplyGiveUpMs = 5000;
+
+// One request on the wire, as its reply must answer it.
 struct SentRequest {
+    uint64_t Id = 0;  // counts the connection's requests from 1 (debug lines)
     uint8_t Function = 0;
     uint16_t Start = 0;
     uint16_t Quantity = 0;
     std::string Key;  // empty: a keyless write
     uint32_t SentAtMs = 0;
-    uint32_t OwedMs = 0;  // how long its reply counts as owed
-    uint64_t Id = 0;
+    uint32_t GiveUpMs = 0;  // its reply is taken as its own this long
 };
 
-// How long the reply of a request without a wait of its own (monitor image
-// reads, table writes, the HART send) counts as owed.
-inline constexpr uint32_t kNoWaitReplyOwedMs = CommandReplyTimeoutMs;
-
-// Records a request just sent; returns its id.
-uint64_t NoteSentRequest(const ModbusFrame& frame, std::string key, uint32_t owedMs);
-// Whether one complete reply (MBAP header included) can answer `request`.
+// Whether one complete reply (MBAP header included) can be the answer to
+// `request`: the request's function code or its exception code; for a
+// write the echoed address; for a read no more data than the full answer,
+// and for a read whose answer is longer than a byte count can say (128
+// registers and more) the length the reply rules need (the full answer, or
+// at most 501 bytes for the HART reply area).
 bool ReplyFits(std::span<const uint8_t> reply, const SentRequest& request);
 
 enum class ReplyMatch {
-    Dispatch,    // answers the newest keyed request, or nothing was sent at all
+    Dispatch,    // answers the request outstanding, whose key is current
     Keyless,     // answers a keyless write: nothing to store
-    Stale,       // answers a request whose key was replaced meanwhile
-    Unexpected,  // answers no request in flight
+    GivenUp,     // answers a request given up (or whose key was replaced)
+    Unexpected,  // answers no request outstanding
 };
-// Finds the request a reply answers and forgets it together with every older
-// request (their replies did not come).
-ReplyMatch TakeSentRequestFor(std::span<const uint8_t> reply, const std::string& currentKey);
-// True while the request `id` is remembered and its reply still owed.
-bool ReplyOwed(uint64_t id);
-// True while any request's reply is still owed (came neither its reply nor
-// its time).
-bool ModbusReplyOwed();
-// Forgets every request (the connection was opened or closed).
-void ForgetSentRequests();
+
+// The request bookkeeping of one Modbus connection.
+class RequestGate {
+  public:
+    // True when no request is outstanding. A request held past twice its
+    // give-up time is forgotten here (then *expired is set: whatever part of
+    // its reply is queued must go).
+    bool Open(uint32_t now, bool* expired = nullptr);
+    // Milliseconds until the outstanding request is forgotten (0: open).
+    uint32_t HoldLeft(uint32_t now) const;
+    // Records a request just sent; returns its id.
+    uint64_t Note(const ModbusFrame& frame, std::string key, uint32_t giveUpMs, uint32_t now);
+    // Judges one complete reply; a reply that fits the request outstanding
+    // completes it (the gate opens), whatever it is judged.
+    ReplyMatch Take(std::span<const uint8_t> reply, const std::string& currentKey, uint32_t now,
+                    SentRequest* answered = nullptr);
+    void Forget() { outstanding_.reset(); }
+    // Senders waiting for the gate to open (nested ones count).
+    int Waiters() const { return waiters_; }
+    void AddWaiter(int delta) { waiters_ += delta; }
+
+  private:
+    std::optional<SentRequest> outstanding_;
+    uint64_t nextId_ = 1;
+    int waiters_ = 0;
+};
+
+// The gate of a Modbus connection (made on first use, gone with the control).
+RequestGate& GateOf(rt::WinsockControl& ws);
+
+// True while a request on `ws` waits for its reply (or is held after it
+// was given up), or a sender waits for the gate.
+bool ModbusReplyOwed(rt::WinsockControl& ws);
+// Forgets the request outstanding (the connection was opened or closed).
+void ForgetSentRequests(rt::WinsockControl& ws);
+
+// Lets events run until no request is outstanding on `ws`, or `ws` is no
+// longer connected. Queued bytes of a request forgotten meanwhile are
+// dropped, so that a late reply's remainder never completes another.
+void WaitForGate(rt::WinsockControl& ws);
 
 }  // namespace nxlink
 
 // Writes the frame to the "nx.link.frames" log when its debug lines are on.
-void LogSentFrame(const ModbusFrame& frame);
+void LogSentFrame(const ModbusFrame& frame, uint64_t id);
 
 // Sends one request on the Modbus connection; every sender goes through it.
-// Drops whatever is still queued first (the tail of a late reply, stray
-// bytes), so that the reply to this request is read from its first byte,
-// logs the frame and remembers the request (`key` empty: keyless). A failing
-// send raises its run-time error. (A template so that tests can put a byte
-// queue in place of the socket control.)
-template <class Channel>
-uint64_t SendModbusRequest(Channel& ws, const ModbusFrame& frame, const std::string& key = {},
-                           uint32_t owedMs = nxlink::kNoWaitReplyOwedMs) {
-    ws.DiscardData();
-    LogSentFrame(frame);
-    ws.SendData(frame);
-    if constexpr (std::is_same_v<Channel, rt::WinsockControl>)
-        return nxlink::NoteSentRequest(frame, key, owedMs);
-    return 0;
-}
+// Waits for the gate (WaitForGate), writes `key` into the Tag (an empty key
+// leaves the Tag: a keyless write), sends the frame, logs it and records it
+// as the request outstanding. Bytes still queued stay: they may be the start
+// of a reply. A failing send raises its run-time error (and records nothing).
+uint64_t SendModbusRequest(rt::WinsockControl& ws, const ModbusFrame& frame,
+                           const std::string& key = {}, uint32_t giveUpMs = nxlink::kReplyGiveUpMs);
 
-// Writes the key, sends the frame (SendModbusRequest) without waiting;
-// returns the request's id.
+// Writes the key and sends the frame (SendModbusRequest) without waiting for
+// the reply; returns the request's id.
 uint64_t SendKeyedRequest(rt::WinsockControl& ws, const std::string& key, const ModbusFrame& frame);
 
-// Writes the key, sends the frame (SendModbusRequest) and waits. Does not
-// test the connection (every sender has its own answer to a closed
+// Writes the key, sends the frame (SendModbusRequest) and waits up to
+// timeoutMs for its reply. The request is given up after `giveUpMs` (0: at
+// the end of the wait, for a sender that reports a timeout and goes on).
+// Does not test the connection (every sender has its own answer to a closed
 // connection); a failing send raises its run-time error to the caller.
 ReplyOutcome SendRequestAndWait(rt::WinsockControl& ws, const std::string& key,
-                                const ModbusFrame& frame, uint32_t timeoutMs);
+                                const ModbusFrame& frame, uint32_t timeoutMs,
+                                uint32_t giveUpMs = 0);

@@ -14,6 +14,7 @@
 #include "platform/diag.h"
 #include "platform/dialogs.h"
 #include "platform/runtime.h"
+#include "platform/ticks.h"
 
 namespace {
 
@@ -444,21 +445,55 @@ DispatchResult DispatchModbusReply(std::span<const uint8_t> reply, std::string& 
     }
 }
 
+std::optional<bool> CanBeginReply(std::span<const uint8_t> head) {
+    const std::optional<MbapHeader> h = ParseMbapHeader(head);
+    if (!h || h->ProtocolId != 0 || h->Length < kMinMbapLength || h->Length > kMaxMbapLength ||
+        h->UnitId < 1 || h->UnitId > 247)
+        return false;
+    if (head.size() < 8) return std::nullopt;
+    const uint8_t function = head[7];
+    switch (function & 0x7F) {
+        case FcReadCoils:
+        case FcReadDiscreteInputs:
+        case FcReadHoldingRegisters:
+        case FcReadInputRegisters:
+        case FcWriteSingleCoil:
+        case FcWriteSingleRegister:
+        case FcWriteMultipleRegisters:
+            break;
+        default:
+            return false;
+    }
+    if (function & 0x80) return h->Length <= 3;
+    if (function == FcWriteSingleCoil || function == FcWriteSingleRegister ||
+        function == FcWriteMultipleRegisters)
+        return h->Length == 6;
+    if (h->Length < 3) return false;
+    if (head.size() < 9) return std::nullopt;
+    const size_t data = h->Length - 3u;
+    const uint8_t byteCount = head[8];
+    return (data & 0xFF) == byteCount || (byteCount == 0 && data > 255);
+}
+
 void WskTCP502_DataArrival(rt::WinsockControl& ws, int32_t /*bytesTotal*/) {
-    TakeArrivalReplies(ws, [&ws](const std::vector<uint8_t>& reply) {
+    nxlink::RequestGate& gate = nxlink::GateOf(ws);
+    TakeArrivalReplies(ws, [&](const std::vector<uint8_t>& reply) {
         const auto hex = [&reply] { return rt::HexBytes(reply.data(), reply.size()); };
-        const nxlink::ReplyMatch match = nxlink::TakeSentRequestFor(reply, ws.Tag());
+        nxlink::SentRequest request;
+        const nxlink::ReplyMatch match = gate.Take(reply, ws.Tag(), rt::GetTickCount(), &request);
+        const auto id = static_cast<unsigned long long>(request.Id);
         if (match != nxlink::ReplyMatch::Dispatch) {
             const char* why = match == nxlink::ReplyMatch::Keyless ? "answers a write"
-                              : match == nxlink::ReplyMatch::Stale ? "answers a request given up"
-                                                                   : "answers no request in flight";
-            qCDebug(lcLinkState, "reply dropped (%s): %s", why, hex().c_str());
-            return match != nxlink::ReplyMatch::Unexpected;
+                              : match == nxlink::ReplyMatch::GivenUp
+                                  ? "answers a request given up"
+                                  : "answers no request outstanding";
+            qCDebug(lcLinkState, "reply dropped (%s #%llu): %s", why, id, hex().c_str());
+            return;
         }
         std::string key = ws.Tag();
         const DispatchResult result = DispatchModbusReply(reply, key);
-        qCDebug(lcLinkFrames, "reply %s (key %s, now %s)", hex().c_str(), ws.Tag().c_str(),
-                key.c_str());
+        qCDebug(lcLinkFrames, "reply to #%llu %s (key %s, now %s)", id, hex().c_str(),
+                ws.Tag().c_str(), key.c_str());
         if (key != ws.Tag()) ws.SetTag(key);
         if (result.Outcome == DispatchOutcome::Failed) {
             // Shown from the event loop, so that replies keep flowing (and
@@ -466,7 +501,6 @@ void WskTCP502_DataArrival(rt::WinsockControl& ws, int32_t /*bytesTotal*/) {
             QTimer::singleShot(
                 0, [text = result.Description] { rt::MsgBox(text, rt::vbCritical, "Error"); });
         }
-        return true;
     });
 }
 

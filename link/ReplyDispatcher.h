@@ -6,12 +6,12 @@
 //
 // TCP is a stream: replies are cut out of the received bytes by the MBAP
 // length field, never by the byte-count byte (0 for 128- and 256-register
-// reads). A reply split over several arrivals is dispatched once, when it is
-// complete; an arrival that holds several replies gives each its turn. A header with a protocol id
-// other than 0 or a length outside 2..515 cannot be a reply: the bytes of that arrival (with the
-// unfinished reply they were meant to complete) are dropped, and the stream starts again with the
-// next arrival. Every sender drops what is still queued before it sends (SendModbusRequest), so
-// each request's reply is read from its first byte.
+// reads). Bytes stay queued until their reply is complete, across arrivals
+// and across sends; an arrival that holds several replies gives each its
+// turn. Only bytes that cannot begin a reply (a protocol id other than 0, a
+// length outside 2..515, a unit id outside 1..247) are dropped, one at a
+// time, so the framing finds the next reply after junk and never starts
+// inside one.
 #pragma once
 
 #include <QMetaObject>
@@ -20,6 +20,8 @@
 #include <span>
 #include <string>
 #include <vector>
+
+#include "link/ModbusFrame.h"
 
 namespace rt {
 class WinsockControl;
@@ -48,43 +50,49 @@ DispatchResult DispatchModbusReply(std::span<const uint8_t> reply, std::string& 
 inline constexpr int kMinMbapLength = 2;    // unit id and function code
 inline constexpr int kMaxMbapLength = 515;  // unit id, function, byte count, 512 data bytes
 
+// Whether the bytes at the head of the queue can begin a reply: `head` holds
+// up to 9 of them, at least the 7 of the MBAP header. The protocol id is 0,
+// the unit id a station's (1..247), the function code one the program asks
+// or its exception code, and the length fits the function: 2 or 3 for an
+// exception, 6 for a write's echo, and for a read the byte count and the
+// bytes that follow it agree (modulo 256; a reply of more than 255 bytes
+// with byte count 0 may be shorter than it says, as the HART reply area's
+// may). nullopt: a read whose byte count has not come yet.
+std::optional<bool> CanBeginReply(std::span<const uint8_t> head);
+
 // Takes the next complete reply out of a byte queue (the socket control's, or
-// anything with BytesReceived(), PeekData(n), GetData(n) and DiscardData()).
-// Returns nullopt while the next reply is incomplete (its bytes stay queued)
-// and after dropping a header that cannot be a reply (then *discarded is set).
+// anything with BytesReceived(), PeekData(n) and GetData(n)). Returns nullopt
+// while the next reply is incomplete (its bytes stay queued); bytes that
+// cannot begin a reply are dropped first, one at a time (and counted in
+// *discarded), so that a reply behind them is found.
 template <class Queue>
-std::optional<std::vector<uint8_t>> TakeNextReply(Queue& queue, bool* discarded = nullptr) {
-    if (queue.BytesReceived() < 6) return std::nullopt;
-    const std::vector<uint8_t> head = queue.PeekData(6);
-    const int protocol = head[2] << 8 | head[3];
-    const int length = head[4] << 8 | head[5];
-    if (protocol != 0 || length < kMinMbapLength || length > kMaxMbapLength) {
-        queue.DiscardData();
-        if (discarded) *discarded = true;
-        return std::nullopt;
+std::optional<std::vector<uint8_t>> TakeNextReply(Queue& queue, size_t* discarded = nullptr) {
+    while (queue.BytesReceived() >= static_cast<size_t>(kMbapHeaderSize)) {
+        const std::vector<uint8_t> head = queue.PeekData(kMbapHeaderSize + 2);
+        const std::optional<bool> can = CanBeginReply(head);
+        if (!can) return std::nullopt;
+        if (!*can) {
+            queue.GetData(1);
+            if (discarded) ++*discarded;
+            continue;
+        }
+        const size_t size = 6 + static_cast<size_t>(head[4] << 8 | head[5]);
+        if (queue.BytesReceived() < size) return std::nullopt;
+        return queue.GetData(size);
     }
-    if (queue.BytesReceived() < 6 + static_cast<size_t>(length)) return std::nullopt;
-    return queue.GetData(6 + static_cast<size_t>(length));
+    return std::nullopt;
 }
 
-// Hands every complete reply of the queue to `take` in turn; when `take`
-// returns false (the reply answers nothing) the bytes after it are dropped
-// too, so that stray bytes never become the head of the next reply.
+// Hands every complete reply of the queue to `take` in turn.
 template <class Queue, class Take>
 void TakeArrivalReplies(Queue& queue, Take take) {
-    while (std::optional<std::vector<uint8_t>> reply = TakeNextReply(queue)) {
-        if (!take(*reply)) {
-            queue.DiscardData();
-            return;
-        }
-    }
+    while (std::optional<std::vector<uint8_t>> reply = TakeNextReply(queue)) take(*reply);
 }
 
 // The data-arrival handler of the Modbus connection: takes every complete
 // reply of the arrival (TakeNextReply) and dispatches each one that answers
-// the request in flight (nxlink::TakeSentRequestFor) against the Tag of `ws`;
-// the others are dropped with a debug line. A reply that answers no request
-// ends the arrival: the bytes after it are dropped as well. The error
+// the request outstanding (nxlink::RequestGate::Take) against the Tag of
+// `ws`; the others are dropped with a debug line. The error
 // message of a failed reply (the error's description, critical icon, title
 // "Error") is shown from the event loop afterwards, never from inside the
 // handler.

@@ -63,8 +63,9 @@ void frmAdvancedOptions::Form_Load() {
             const ModbusFrame request =
                 BuildReadRequest(UnitIdFromNetId(ConfigReal[0].NetID), RegMcuStatus.Function,
                                  RegMcuStatus.Start, RegMcuStatus.Quantity);
-            read = SendRequestAndWait(nxlink::WskTCP502(), KeyMcuStatus, request,
-                                      StatusReplyTimeoutMs) == ReplyOutcome::Done;
+            read =
+                SendRequestAndWait(nxlink::WskTCP502(), KeyMcuStatus, request, StatusReplyTimeoutMs,
+                                   nxlink::kReplyGiveUpMs) == ReplyOutcome::Done;
         }
     } catch (const rt::RuntimeError& e) {
         rt::LogIgnoredError(lcWindow(), e);

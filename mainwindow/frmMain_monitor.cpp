@@ -258,7 +258,7 @@ bool frmMain::PollRequest() {
     } else if (PollStep == kStatusStep) {
         if (lvwIOMSummary.ListItemCount() > 0) {
             SendRequestAndWait(WskTCP502, RegIomStatus.Key, send(RegIomStatus),
-                               StatusReplyTimeoutMs);
+                               StatusReplyTimeoutMs, nxlink::kReplyGiveUpMs);
             if (!connected()) return false;
         }
         mcuStatusDeferred_ = false;
@@ -266,18 +266,19 @@ bool frmMain::PollRequest() {
             // A station slower than the wait still owes the module status:
             // the controller status goes out with the next step, so that
             // one request is in flight and each reply is taken as its own.
-            if (nxlink::ModbusReplyOwed()) {
+            if (nxlink::ModbusReplyOwed(WskTCP502)) {
                 mcuStatusDeferred_ = true;
                 return true;
             }
             SendRequestAndWait(WskTCP502, RegMcuStatus.Key, send(RegMcuStatus),
-                               StatusReplyTimeoutMs);
+                               StatusReplyTimeoutMs, nxlink::kReplyGiveUpMs);
             if (!connected()) return false;
         }
     } else if (PollStep == kIdleStep && mcuStatusDeferred_) {
         mcuStatusDeferred_ = false;
         if (lvwMCUSummary.ListItemCount() == 0) return true;
-        SendRequestAndWait(WskTCP502, RegMcuStatus.Key, send(RegMcuStatus), StatusReplyTimeoutMs);
+        SendRequestAndWait(WskTCP502, RegMcuStatus.Key, send(RegMcuStatus), StatusReplyTimeoutMs,
+                           nxlink::kReplyGiveUpMs);
         if (!connected()) return false;
         mcuStatusSentInIdleStep_ = true;
     }

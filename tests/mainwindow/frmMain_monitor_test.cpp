@@ -39,7 +39,7 @@ class MonitorTest : public OnlineWindowTest {
     // One tick (once no reply is owed: a tick drops while one is), then
     // until the reply of an image request was handled.
     void Tick() {
-        WaitFor([] { return !nxlink::ModbusReplyOwed(); }, 3000);
+        WaitFor([] { return !nxlink::ModbusReplyOwed(nxlink::WskTCP502()); }, 3000);
         window->Timer1_Timer();
         WaitFor([&] { return window->WskTCP502.Tag() != "1" && window->WskTCP502.Tag() != "2"; },
                 3000);
@@ -401,14 +401,14 @@ TEST_F(MonitorTest, SlowStationGetsOneRequestAtATimeAndEveryColumnItsOwnReply) {
     EXPECT_TRUE(dialogs.shown.empty());
     // The station stops with no late reply still on its way.
     sim.clearFaults();
-    EXPECT_TRUE(WaitFor([] { return !nxlink::ModbusReplyOwed(); }, 3000));
+    EXPECT_TRUE(WaitFor([] { return !nxlink::ModbusReplyOwed(nxlink::WskTCP502()); }, 3000));
 }
 
 // ---- Every request through the one send path ------------------------------------------
 
 // Stray bytes after a reply are dropped before the next step's request, so
 // that its reply is read whole; each request is logged.
-TEST_F(MonitorTest, ImageStepsDropLeftoversAndLogTheirRequests) {
+TEST_F(MonitorTest, ImageStepsStepOverJunkAndLogTheirRequests) {
     GoOnline();
     int logged = 0;
     static int* s_logged = nullptr;
@@ -489,7 +489,7 @@ TEST_F(MonitorTest, MonitorSwitchedOnAfterATableWriteWaitsForItsReply) {
         {"PI counter clear", &window->lvwPIMapping, "294 [126]", 16, std::nullopt}};
     for (const Write& w : writes) {
         SCOPED_TRACE(w.name);
-        WaitFor([] { return !nxlink::ModbusReplyOwed(); }, 3000);
+        WaitFor([] { return !nxlink::ModbusReplyOwed(nxlink::WskTCP502()); }, 3000);
         sim.clearFaults();
         sim.clearLog();
         nxsim::FaultRule slow;
