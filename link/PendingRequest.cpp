@@ -178,7 +178,9 @@ ReplyMatch RequestGate::Take(std::span<const uint8_t> reply, const std::string& 
     const SentRequest r = std::move(*outstanding_);
     outstanding_.reset();
     if (answered) *answered = r;
-    if (now - r.SentAtMs >= r.GiveUpMs) return ReplyMatch::GivenUp;
+    // The sender's wait started a moment after the send: a reply in the
+    // wait's last millisecond is still the request's own.
+    if (now - r.SentAtMs > r.GiveUpMs) return ReplyMatch::GivenUp;
     if (r.Key.empty()) return ReplyMatch::Keyless;
     return r.Key == currentKey ? ReplyMatch::Dispatch : ReplyMatch::GivenUp;
 }

@@ -165,8 +165,8 @@ uint64_t SendModbusRequest(rt::WinsockControl& ws, const ModbusFrame& frame,
 uint64_t SendKeyedRequest(rt::WinsockControl& ws, const std::string& key, const ModbusFrame& frame);
 
 // Writes the key, sends the frame (SendModbusRequest) and waits up to
-// timeoutMs for its reply. The request is given up after `giveUpMs` (0: at
-// the end of the wait, for a sender that reports a timeout and goes on).
+// timeoutMs for its reply. The request is given up after `giveUpMs` (0: when
+// the wait ends, for a sender that reports a timeout and goes on).
 // Does not test the connection (every sender has its own answer to a closed
 // connection); a failing send raises its run-time error to the caller.
 ReplyOutcome SendRequestAndWait(rt::WinsockControl& ws, const std::string& key,

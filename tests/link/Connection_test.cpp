@@ -294,6 +294,34 @@ TEST_F(Connection, WatchdogKeepsTheLinkBusyWhileTheMonitorIsOff) {
     EXPECT_TRUE(window.timer2.isActive());
 }
 
+// A reply that answers no request outstanding stores nothing, whatever key
+// is current: here a controller status nobody asked for, right behind the
+// keep-alive's reply, whose key "4" its own reply leaves in place.
+TEST_F(Connection, ReplyThatNobodyAskedForStoresNothing) {
+    StartStation();
+    ConnectOk();
+    UploadOk();
+    const auto reply = [](int quantity, uint16_t last) {
+        QByteArray r(9 + 2 * quantity, '\0');
+        r[5] = static_cast<char>(3 + 2 * quantity);
+        r[6] = 1;
+        r[7] = 4;
+        r[8] = static_cast<char>(2 * quantity);
+        r[r.size() - 1] = static_cast<char>(last);
+        return r;
+    };
+    FaultRule f;
+    f.function = 4;
+    f.addressFirst = 0x100;  // the keep-alive
+    f.kind = FaultKind::Garbage;
+    f.garbage = reply(9, 0) + reply(42, 99);  // its reply, then a status with timeout 99
+    const int rule = sim.addFault(f);
+    ASSERT_TRUE(WaitFor([&] { return sim.faultHits(rule) == 1; }, 3000));
+    PumpFor(300);
+    EXPECT_EQ(ConfigReal[0].TcpTimeout, 0);
+    EXPECT_TRUE(Messages().empty());
+}
+
 TEST_F(Connection, UnansweredProbeStopsProbingButNotWatching) {
     StartStation();
     ConnectOk();

@@ -7,6 +7,7 @@
 #include <QLoggingCategory>
 #include <QTimer>
 #include <functional>
+#include <set>
 
 #include "config/NodeConfig.h"
 #include "link/Connection.h"
@@ -402,6 +403,107 @@ TEST_F(MonitorTest, SlowStationGetsOneRequestAtATimeAndEveryColumnItsOwnReply) {
     // The station stops with no late reply still on its way.
     sim.clearFaults();
     EXPECT_TRUE(WaitFor([] { return !nxlink::ModbusReplyOwed(nxlink::WskTCP502()); }, 3000));
+}
+
+// A station or link slower than a monitor tick, or a reply that comes in two
+// pieces far apart: the monitor sends one request at a time at the
+// station's pace, waits for each reply as long as it needs, and every value
+// column shows its own reply; a DO toggle acts on the coil's reported state
+// and reaches the station behind the one request in flight; no request waits
+// in the station behind others.
+TEST_F(MonitorTest, SlowLinkIsFollowedAtItsOwnPace) {
+    GoOnline();
+    sim.setLiveInputs(false);
+    sim.setDiscreteInput(0, true);
+    sim.setCoil(32, true);
+    sim.setInputRegister(32, 10000);  // 20 mA
+    struct Case {
+        const char* name;
+        nxsim::FaultKind kind;
+        int function;  // -1: every request
+        int delayMs;
+        int runMs;  // how long the monitor runs before the toggle
+    };
+    const Case cases[] = {
+        {"every reply 700 ms late", nxsim::FaultKind::Delay, -1, 700, 7000},
+        {"700 ms of work per request", nxsim::FaultKind::ServiceTime, -1, 700, 7000},
+        {"the rest of each AI reply 650 ms after its start", nxsim::FaultKind::Split,
+         FcReadInputRegisters, 650, 3000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        window->PollStep = 0;
+        window->lvwAIMapping.FindItem("032 [020]")->SetSubItem(4, "");
+        sim.setCoil(32, true);
+        sim.clearFaults();
+        nxsim::FaultRule slow;
+        slow.kind = c.kind;
+        slow.function = c.function;
+        slow.addressFirst = c.function == -1 ? -1 : 0;
+        slow.delayMs = c.delayMs;
+        slow.count = -1;
+        sim.addFault(slow);
+        sim.clearLog();
+        window->Toolbar.Buttons("Monitor").PerformClick();
+        WaitFor([] { return false; }, c.runMs);  // the monitor runs a while
+        const Shown shown[] = {{&window->lvwDIMapping, "000 [000]", "ON"},
+                               {&window->lvwDOMapping, "032 [020]", "ON"},
+                               {&window->lvwAIMapping, "032 [020]", "20.000"}};
+        for (const Shown& v : shown) {
+            EXPECT_TRUE(
+                WaitFor([&] { return v.list->FindItem(v.row)->SubItem(4) == v.text; }, 10000))
+                << v.row << " shows " << v.list->FindItem(v.row)->SubItem(4);
+        }
+        window->lvwDOMapping.FindItem("032 [020]")->SetSelected(true);
+        window->lvwDOMapping.DblClick();
+        EXPECT_TRUE(WaitFor([&] { return !sim.coil(32); }, 5000)) << "the toggle did not switch";
+        window->Toolbar.ButtonMenuClick(window->Toolbar.Buttons("Monitor").ButtonMenus(1));
+        // The station answers in order: each reply answers the oldest
+        // request still waiting; none waited behind another.
+        QVector<qint64> waiting;
+        qint64 longest = 0;
+        for (const nxsim::LogEntry& e : sim.log()) {
+            if (e.channel != nxsim::Channel::Modbus) continue;
+            if (e.direction == nxsim::Direction::Received) {
+                waiting.push_back(e.msecs);
+            } else if (!waiting.empty()) {
+                longest = std::max(longest, e.msecs - waiting.takeFirst());
+            }
+        }
+        EXPECT_LT(longest, c.delayMs + 1000);
+        sim.clearFaults();
+        EXPECT_TRUE(WaitFor([] { return !nxlink::ModbusReplyOwed(nxlink::WskTCP502()); }, 5000));
+    }
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+// A reply that comes after its request was given up (5 s) is that request's
+// own: it is dropped, never stored as the answer to a later request.
+TEST_F(MonitorTest, ReplyLaterThanTheGiveUpTimeIsNotStored) {
+    GoOnline();
+    sim.setLiveInputs(false);
+    sim.setInputRegister(32, 10000);  // 20 mA, in the late reply
+    nxsim::FaultRule late;
+    late.kind = nxsim::FaultKind::Delay;
+    late.function = FcReadInputRegisters;
+    late.addressFirst = 0;
+    late.delayMs = 5600;
+    sim.addFault(late);
+    ui::ListView& ai = window->lvwAIMapping;
+    std::set<std::string> seen;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout,
+                     [&] { seen.insert(ai.FindItem("032 [020]")->SubItem(4)); });
+    watch.start(5);
+    window->Toolbar.Buttons("Monitor").PerformClick();
+    // DI, DO, then the AI read whose reply comes late.
+    ASSERT_TRUE(WaitFor([&] { return sim.received(nxsim::Channel::Modbus).size() >= 3; }, 5000));
+    sim.setInputRegister(32, 5000);  // 12 mA in every later reply
+    EXPECT_TRUE(WaitFor([&] { return ai.FindItem("032 [020]")->SubItem(4) == "12.000"; }, 20000))
+        << ai.FindItem("032 [020]")->SubItem(4);
+    window->Toolbar.ButtonMenuClick(window->Toolbar.Buttons("Monitor").ButtonMenus(1));
+    EXPECT_EQ(seen.count("20.000"), 0u);
+    EXPECT_TRUE(dialogs.shown.empty());
 }
 
 // ---- Every request through the one send path ------------------------------------------
