@@ -45,11 +45,12 @@ QByteArray ByTable(int slot, int channel, const Bytes& d) {
     return f;
 }
 
-// A 256-register reply of the reply area with its first three registers and
-// data bytes (the first of a pair in the low half).
-QByteArray ReplyArea(int status, int error, int length, const Bytes& data) {
-    QByteArray r(521, '\0');
-    r[5] = 0x03, r[4] = 0x02, r[6] = kNetId, r[7] = 0x04;
+// A reply of the reply area, `size` bytes in all (521: all 256 registers),
+// with its first three registers and data bytes (the first of a pair in the
+// low half); its byte count is 0.
+QByteArray ReplyArea(int status, int error, int length, const Bytes& data, int size = 521) {
+    QByteArray r(size, '\0');
+    r[4] = char((size - 6) >> 8), r[5] = char(size - 6), r[6] = kNetId, r[7] = 0x04;
     const int regs[] = {status, error, length};
     for (int i = 0; i < 3; ++i) r[9 + 2 * i] = char(regs[i] >> 8), r[10 + 2 * i] = char(regs[i]);
     for (size_t i = 0; i < data.size(); ++i)
@@ -196,6 +197,7 @@ struct UpdateCase {
     const char* name;
     int slot, status, error, length;
     std::vector<std::string> lines;  // empty: refused, the previous lines stay
+    int size = 521;                  // bytes of the whole reply
 };
 
 class HartUpdateTest : public HartTest, public ::testing::WithParamInterface<UpdateCase> {};
@@ -207,7 +209,7 @@ TEST_P(HartUpdateTest, ListsTheReplyOfTheChosenSlot) {
     reply.function = 4;
     reply.addressFirst = 0x1400 + 0x100 * c.slot;
     reply.kind = nxsim::FaultKind::Garbage;
-    reply.garbage = ReplyArea(c.status, c.error, c.length, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
+    reply.garbage = ReplyArea(c.status, c.error, c.length, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, c.size);
     sim.addFault(reply);
     h.LstReceive.AddItem("previous");
     h.CboRec_Slot.SetListIndex(c.slot);
@@ -256,6 +258,14 @@ INSTANTIATE_TEST_SUITE_P(
                    {"Hart ProcessStatus: IDLE", kNoError,
                     "HART Response Data:", "0x00 0x01 0x02 0x03 0x04 0x05 0x06 0x07 ", ""}},
         UpdateCase{"OtherError", 4, 2, 13, 10, {kFinish, "HART ErrorCode: 13 , Other Error"}},
+        UpdateCase{"ShortestReply",
+                   2,
+                   2,
+                   0,
+                   10,
+                   {kFinish, kNoError, "HART Response Data:",
+                    "0x00 0x01 0x02 0x03 0x04 0x05 0x06 0x07 ", "0x08 0x09 "},
+                   501},
         UpdateCase{"LongerThanTheRecord", 6, 2, 0, 600, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -1,6 +1,7 @@
 // The main window joined to the controller link, against the station
-// stand-in on loopback: Connect, Disconnect, the watchdog, Set Net ID and the
-// key filters of the connection bar.
+// stand-in on loopback: Connect, Disconnect, the watchdog, Upload and
+// Download against a station that answers late, short or not at all, Set
+// Net ID and the key filters of the connection bar.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -9,6 +10,8 @@
 #include <QLineEdit>
 #include <QTcpServer>
 #include <QTimer>
+#include <utility>
+#include <vector>
 
 #include "config/NodeConfig.h"
 #include "link/Connection.h"
@@ -191,6 +194,172 @@ TEST_F(OnlineWindowTest, TransferClickedWhileOneRunsLeavesEverythingAsItWas) {
         w.Timer2.SetEnabled(false);
     }
     EXPECT_TRUE(dialogs.shown.empty());
+}
+
+// A fault on the range-code list of slot 3 (16 channels), with a module of
+// the same shape in slot 4: a shorter list is taken as the channels it
+// holds; a list that gets no reply costs slot 3 alone, and slot 4's lists
+// are read whole.
+struct ChannelListFault {
+    const char* name;
+    nxsim::FaultKind kind;
+    int byteCount;                   // ShortReply: the data bytes kept
+    std::vector<std::string> boxes;  // the Upload's message boxes
+    bool slot3Kept;
+    int slot3Channels;  // range codes of slot 3 read from the station
+};
+
+class ChannelListFaultTest : public OnlineWindowTest,
+                             public ::testing::WithParamInterface<ChannelListFault> {};
+
+TEST_P(ChannelListFaultTest, UploadLosesAtMostTheSlotOfTheFaultyList) {
+    const ChannelListFault& c = GetParam();
+    options.station.setModule(4, 0x0031);  // KB-540, as in slot 3
+    Start();
+    nxsim::FaultRule fault;
+    fault.function = 4;
+    fault.addressFirst = 0x8403;  // range codes of slot 3
+    fault.kind = c.kind;
+    fault.byteCount = c.byteCount;
+    sim.addFault(fault);
+    for (size_t i = 0; i < c.boxes.size(); ++i) dialogs.AnswerMsgBox(rt::vbOK);
+    ASSERT_TRUE(ConnectAndUpload());
+    std::vector<std::string> boxes;
+    for (const auto& d : dialogs.shown) boxes.push_back(d.prompt);
+    EXPECT_EQ(boxes, c.boxes);
+    EXPECT_EQ(window->txtStatus.Text(), "Upload data from NX-4410 finished.");
+    EXPECT_EQ(ConfigReal[0].SlotPresent[3], c.slot3Kept ? kTrue : kFalse);
+    EXPECT_EQ(ConfigReal[0].SlotPresent[4], kTrue);
+    // The range codes of slots 3 and 4 as read, and as the station holds
+    // them (slot 3: only the channels its list held; the others stay 0).
+    const nxsim::StationConfig st = sim.station();
+    std::vector<int> read3, read4, station3, station4;
+    for (int ch = 0; ch < 16; ++ch) {
+        read3.push_back(ConfigReal[0].RangeCode(3, ch));
+        read4.push_back(ConfigReal[0].RangeCode(4, ch));
+        station3.push_back(ch < c.slot3Channels ? st.slot[3].reg(nxsim::BlkRangeCode, ch) : 0);
+        station4.push_back(st.slot[4].reg(nxsim::BlkRangeCode, ch));
+    }
+    EXPECT_EQ(read3, station3);
+    EXPECT_EQ(read4, station4);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, ChannelListFaultTest,
+    ::testing::Values(
+        ChannelListFault{"ThreeChannels", nxsim::FaultKind::ShortReply, 6, {}, true, 3},
+        ChannelListFault{"NoReply", nxsim::FaultKind::NoReply, 0, {"Response Timeout"}, false, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A transfer started while the watchdog's keep-alive is still owed (the
+// station works 700 ms on each keep-alive) sends its first request after
+// that reply and runs to its end.
+TEST_F(OnlineWindowTest, TransferStartedWhileAKeepAliveIsOwedRunsToItsEnd) {
+    frmMain& w = Start();
+    ASSERT_TRUE(ConnectAndUpload());
+    nxsim::FaultRule slow;
+    slow.function = 4;
+    slow.addressFirst = 0x0100;  // the keep-alive
+    slow.kind = nxsim::FaultKind::ServiceTime;
+    slow.delayMs = 700;
+    slow.count = -1;
+    sim.addFault(slow);
+    const std::pair<const char*, const char*> transfers[] = {
+        {"Upload", "Upload data from NX-4410 finished."},
+        {"Download", "Download data to NX-4410 finished."}};
+    for (const auto& [button, finished] : transfers) {
+        SCOPED_TRACE(button);
+        ConfigSetting[0].DownloadPending[2] = kTrue;  // for the Download
+        sim.clearLog();
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                for (const auto& e : sim.received(nxsim::Channel::Modbus))
+                    if (e.function == 4 && e.address == 0x0100) return true;
+                return false;
+            },
+            10000));
+        w.Toolbar.Buttons(button).PerformClick();
+        EXPECT_TRUE(dialogs.shown.empty());
+        EXPECT_EQ(w.txtStatus.Text(), finished);
+    }
+    EXPECT_EQ(ConfigSetting[0].DownloadPending[2], kFalse);
+}
+
+// A command of the tables (function 16 to 0x8000 with three registers, like
+// the Download's commands, sent without a wait) clicked while a Download
+// command waits for its late reply goes out after that reply: the Download
+// reports its own command's outcome and stops the slot there.
+TEST_F(OnlineWindowTest, DownloadKeepsItsCommandsOutcomeWhenATableCommandIsClickedMeanwhile) {
+    // Slots 0 and 1: a duplex pair, which its summary row switches.
+    options.station.setModule(1, 0x0001);
+    options.station.slot[0].redundancy = 0x0100;
+    options.station.slot[1].redundancy = 0x0100;
+    frmMain& w = Start();
+    ASSERT_TRUE(ConnectAndUpload());
+    struct Case {
+        const char* name;
+        ui::ListView* list;
+        const char* row;
+        QVector<quint16> sent;   // the table's command
+        nxsim::FaultKind reply;  // to slot 2's first command (200 ms late)
+        const char* box;
+    };
+    const Case cases[] = {{"PI counter clear, refused",
+                           &w.lvwPIMapping,
+                           "294 [126]",
+                           {0x60, 5, 8},
+                           nxsim::FaultKind::Exception,
+                           "Receive Error Messages on slot 2"},
+                          {"redundancy switch, refused",
+                           &w.lvwIOMSummary,
+                           "00",
+                           {0, 0, 5},
+                           nxsim::FaultKind::Exception,
+                           "Receive Error Messages on slot 2"},
+                          {"PI counter clear, no reply",
+                           &w.lvwPIMapping,
+                           "294 [126]",
+                           {0x60, 5, 8},
+                           nxsim::FaultKind::NoReply,
+                           "Response Timeout on slot 2"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        w.Timer2.SetEnabled(false);
+        sim.clearFaults();
+        nxsim::FaultRule late;
+        late.function = 16;
+        late.addressFirst = 0x8000;
+        late.command = 1;  // NMT: the first command of the slot's series
+        late.slot = 2;
+        late.kind = c.reply;
+        late.delayMs = 200;
+        sim.addFault(late);
+        sim.clearLog();
+        dialogs.shown.clear();
+        dialogs.AnswerMsgBox(rt::vbOK);
+        ConfigSetting[0].DownloadPending[2] = kTrue;
+        QTimer::singleShot(0, [&] {
+            c.list->FindItem(c.row)->SetSelected(true);
+            c.list->DblClick();
+        });
+        w.Toolbar.Buttons("Download").PerformClick();
+        w.Timer2.SetEnabled(false);
+        ASSERT_EQ(dialogs.shown.size(), 1u);
+        EXPECT_EQ(dialogs.shown[0].prompt, c.box);
+        EXPECT_EQ(ConfigSetting[0].DownloadPending[2], kTrue);
+        // On the wire: slot 2's first command, then the table's, and no
+        // more of the slot's series.
+        std::vector<QVector<quint16>> commands;
+        WaitFor(
+            [&] {
+                commands.clear();
+                for (const auto& e : sim.received(nxsim::Channel::Modbus))
+                    if (e.function == 16 && e.address == 0x8000) commands.push_back(e.values);
+                return commands.size() >= 2;
+            },
+            3000);
+        EXPECT_EQ(commands, (std::vector<QVector<quint16>>{{1, 2, 1}, c.sent}));
+    }
 }
 
 TEST_F(OnlineWindowTest, WatchdogDisconnectsWhenTheStationGoesAway) {
