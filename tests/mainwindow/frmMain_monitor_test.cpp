@@ -7,11 +7,12 @@
 #include <QLoggingCategory>
 #include <QTimer>
 #include <functional>
-#include <set>
+#include <optional>
 
 #include "config/NodeConfig.h"
 #include "link/Connection.h"
 #include "link/PendingRequest.h"
+#include "link/RegisterMap.h"
 #include "mainwindow/frmMain.h"
 #include "mainwindow_support.h"
 
@@ -477,33 +478,34 @@ TEST_F(MonitorTest, SlowLinkIsFollowedAtItsOwnPace) {
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
-// A reply that comes after its request was given up (5 s) is that request's
-// own: it is dropped, never stored as the answer to a later request.
-TEST_F(MonitorTest, ReplyLaterThanTheGiveUpTimeIsNotStored) {
+// The controller status read of the monitor answered late (after the
+// monitor went off): the advanced options window opened meanwhile reads the
+// same block, and shows its own reply, never the late one.
+TEST_F(MonitorTest, LateStatusReplyIsNotTakenByTheNextReadOfItsShape) {
     GoOnline();
-    sim.setLiveInputs(false);
-    sim.setInputRegister(32, 10000);  // 20 mA, in the late reply
     nxsim::FaultRule late;
     late.kind = nxsim::FaultKind::Delay;
     late.function = FcReadInputRegisters;
-    late.addressFirst = 0;
-    late.delayMs = 5600;
+    late.addressFirst = RegMcuStatus.Start;
+    late.delayMs = 800;
     sim.addFault(late);
-    ui::ListView& ai = window->lvwAIMapping;
-    std::set<std::string> seen;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout,
-                     [&] { seen.insert(ai.FindItem("032 [020]")->SubItem(4)); });
-    watch.start(5);
+    window->PollStep = 6;  // the status step
     window->Toolbar.Buttons("Monitor").PerformClick();
-    // DI, DO, then the AI read whose reply comes late.
-    ASSERT_TRUE(WaitFor([&] { return sim.received(nxsim::Channel::Modbus).size() >= 3; }, 5000));
-    sim.setInputRegister(32, 5000);  // 12 mA in every later reply
-    EXPECT_TRUE(WaitFor([&] { return ai.FindItem("032 [020]")->SubItem(4) == "12.000"; }, 20000))
-        << ai.FindItem("032 [020]")->SubItem(4);
+    const auto statusRead = [&]() -> std::optional<qint64> {
+        for (const auto& e : sim.received(nxsim::Channel::Modbus))
+            if (e.address == RegMcuStatus.Start) return e.msecs;
+        return std::nullopt;
+    };
+    ASSERT_TRUE(WaitFor([&] { return statusRead().has_value(); }, 5000));
     window->Toolbar.ButtonMenuClick(window->Toolbar.Buttons("Monitor").ButtonMenus(1));
-    EXPECT_EQ(seen.count("20.000"), 0u);
+    sim.updateStation([](nxsim::StationConfig& st) { st.tcpTimeout = 70; });
+    // Opened while the late reply (timeout 60) is still on its way.
+    WaitFor([] { return false; }, 600);
+    window->mnuAdvancedOptions_Click();
+    ASSERT_NE(window->AdvancedOptionsWindow(), nullptr);
+    EXPECT_EQ(window->AdvancedOptionsWindow()->txtStringTcpTimeout.Text(), "70");
     EXPECT_TRUE(dialogs.shown.empty());
+    window->AdvancedOptionsWindow()->close();
 }
 
 // ---- Every request through the one send path ------------------------------------------
