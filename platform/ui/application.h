@@ -21,8 +21,10 @@ class Application : public QApplication {
     bool notify(QObject* receiver, QEvent* event) override;
 
   private:
-    // Logs the error and, unless an error box is already open, shows it.
-    void ReportEscaped(const std::string& description);
+    // Logs the error with the object and event it escaped from and, unless
+    // an error box is already open, shows it.
+    void ReportEscaped(const QObject* receiver, const QEvent* event,
+                       const std::string& description);
 
     Category category_;
     bool showing_ = false;

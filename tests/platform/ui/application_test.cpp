@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "platform/runtime.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/ScriptedDialogs.h"
 
 namespace {
@@ -44,6 +45,44 @@ TEST(Application, AnErrorEscapingAHandlerIsShownAndTheLoopGoesOn) {
         EXPECT_EQ(dialogs.shown[0].title, "Error");
         EXPECT_EQ(dialogs.shown[0].style, rt::vbCritical);
     }
+}
+
+// Raises Overflow in place of every event of the object it watches.
+class RaisingFilter : public QObject {
+  public:
+    bool eventFilter(QObject*, QEvent*) override { rt::Raise(rt::ErrOverflow); }
+};
+
+// An error box that fails itself, as a scripted dialog may.
+class FailingDialogs : public rt::ScriptedDialogs {
+  public:
+    int MsgBox(const std::string&, int, const std::string&) override {
+        throw std::logic_error("no box");
+    }
+};
+
+TEST(Application, TheLogNamesReceiverAndEventAndAFailedBoxDoesNotSilenceTheNextError) {
+    auto* app = dynamic_cast<ui::Application*>(QCoreApplication::instance());
+    ASSERT_NE(app, nullptr);
+    QTimer receiver;
+    receiver.setObjectName("pollTimer");
+    RaisingFilter filter;
+    receiver.installEventFilter(&filter);
+    QEvent event(QEvent::User);
+    const LogCapture log;
+    FailingDialogs failing;
+    rt::SetDialogs(&failing);
+    EXPECT_THROW(app->notify(&receiver, &event), std::logic_error);
+    rt::ScriptedDialogs dialogs;
+    rt::SetDialogs(&dialogs);
+    dialogs.AnswerMsgBox(rt::vbOK);
+    app->notify(&receiver, &event);
+    rt::SetDialogs(nullptr);
+    EXPECT_EQ(dialogs.shown.size(), 1u);
+    ASSERT_EQ(log.Lines().size(), 2u);
+    EXPECT_EQ(log.Lines()[1],
+              "run-time error in an event handler of QTimer \"pollTimer\" (event 1000 User): "
+              "Overflow");
 }
 
 }  // namespace
