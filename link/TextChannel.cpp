@@ -2,6 +2,8 @@
 
 #include <QTimer>
 #include <cctype>
+#include <charconv>
+#include <limits>
 
 #include "config/NodeConfig.h"
 #include "link/Connection.h"
@@ -133,7 +135,20 @@ double NetIdTextValue(std::string_view text) {
     bool digits = false;
     const size_t n = LeadingNumberLength(text, &digits);
     if (!digits) return 0;
-    return rt::Val(text.substr(0, n));
+    // Read without raising: a digit run beyond a Double (the box takes any
+    // number of digits) is infinitely large, so the range check puts "1";
+    // one below the smallest Double is 0.
+    const std::string_view number = text.substr(0, n);
+    double value = 0;
+    const std::errc ec = std::from_chars(number.data(), number.data() + number.size(), value,
+                                         std::chars_format::fixed)
+                             .ec;
+    if (ec == std::errc::result_out_of_range) {
+        const std::string_view whole = number.substr(0, number.find('.'));
+        const bool large = whole.find_first_not_of('0') != std::string_view::npos;
+        value = large ? std::numeric_limits<double>::infinity() : 0.0;
+    }
+    return value;
 }
 
 std::string NetIdTextForCommand(std::string_view text) { return rt::CStr(NetIdTextValue(text)); }

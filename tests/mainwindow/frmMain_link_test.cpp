@@ -428,12 +428,24 @@ TEST_F(MainWindowTest, NetIdBoxFallsBackToOneWhenItLosesTheFocusOutOfRange) {
         QCoreApplication::sendEvent(w.TxtNetID.widget(), &out);
         return w.TxtNetID.Text();
     };
-    EXPECT_EQ(loseFocus(""), "1");
-    EXPECT_EQ(loseFocus("0"), "1");
-    EXPECT_EQ(loseFocus("300"), "1");
-    EXPECT_EQ(loseFocus("248"), "1");
-    EXPECT_EQ(loseFocus("247"), "247");
-    EXPECT_EQ(loseFocus("12"), "12");
+    // The value is the number the text starts with, of any length, read
+    // without an error box: beyond a Double it is too large, below the
+    // smallest one it is 0.
+    const std::string nines400(400, '9');
+    const std::string nines308(308, '9');
+    const std::string tiny = "0." + std::string(400, '0') + "1";
+    const struct {
+        std::string typed, shown;
+    } cases[] = {
+        {"", "1"},       {"0", "1"},      {"300", "1"},    {"248", "1"}, {"247", "247"},
+        {"12", "12"},    {nines400, "1"}, {nines308, "1"}, {tiny, "1"},  {"1e400", "1e400"},
+        {"-1e400", "1"}, {"abc", "1"},    {" 12 ", "1"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(loseFocus(c.typed), c.shown) << c.typed;
+        EXPECT_TRUE(dialogs.shown.empty()) << c.typed;
+        dialogs.shown.clear();
+    }
     // The IP box has no such check.
     w.TxtCtlIP.SetText("");
     QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
