@@ -17,7 +17,9 @@ namespace modflash {
 
 namespace {
 
-// The elapsed-time report of the worker (WM_APP + 1000 on the platform).
+// The worker's elapsed-time report to the box: event number 1000 of the
+// program's own range (0x3E8 above QEvent::User), so that no event of the
+// toolkit or of another window is taken for it.
 const QEvent::Type kElapsedEventType = static_cast<QEvent::Type>(QEvent::User + 0x3E8);
 
 // Qt hands a posted event to the receiving thread under a lock of its own,
@@ -197,8 +199,9 @@ void ProgressDiag::done(int result) {
 }
 
 void ProgressDiag::keyPressEvent(QKeyEvent* e) {
-    // Esc cancels (the base class) and Enter closes with OK, as a dialog
-    // without buttons does on the platform.
+    // The keyboard may end the wait early: Esc as Cancel (the base class),
+    // Enter as OK. The base class gives Enter to a default button only, and
+    // the box has no button, so Enter is handled here.
     if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
         accept();
         return;
