@@ -392,11 +392,23 @@ double Val(std::string_view text) {
     double out = 0;
     const auto res = std::from_chars(body.data(), body.data() + body.size(), out);
     if (res.ec == std::errc::result_out_of_range) {
-        // Too large for a Double is an overflow; too small is zero.
-        if (std::fabs(out) > 1.0 || out == 0.0) {
-            if (body.find("e-") == std::string_view::npos) Raise(ErrOverflow);
-            out = 0.0;
+        // Too large for a Double is an overflow; too small is zero. Which
+        // one: the power of ten of the first digit that is not 0, plus the
+        // exponent (only its sign matters this far out).
+        const size_t point = std::min(body.find('.'), body.find('e'));
+        const size_t first = body.find_first_of("123456789");
+        long long power = first < point ? static_cast<long long>(point - first) - 1
+                                        : -static_cast<long long>(first - point);
+        const size_t e = body.find('e');
+        if (e != std::string_view::npos) {
+            long long x = 0;
+            for (size_t k = e + 1; k < body.size(); ++k)
+                if (body[k] >= '0' && body[k] <= '9')
+                    x = std::min(x * 10 + (body[k] - '0'), 1LL << 40);
+            power += body.find("e-") != std::string_view::npos ? -x : x;
         }
+        if (power >= 0) Raise(ErrOverflow);
+        out = 0.0;
     }
     return negative ? -out : out;
 }
