@@ -1,5 +1,6 @@
 #include "platform/runtime.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -395,7 +396,7 @@ double Val(std::string_view text) {
         // Too large for a Double is an overflow; too small is zero. Which
         // one: the power of ten of the first digit that is not 0, plus the
         // exponent (only its sign matters this far out).
-        const size_t point = std::min(body.find('.'), body.find('e'));
+        const size_t point = std::min({body.find('.'), body.find('e'), body.size()});
         const size_t first = body.find_first_of("123456789");
         long long power = first < point ? static_cast<long long>(point - first) - 1
                                         : -static_cast<long long>(first - point);

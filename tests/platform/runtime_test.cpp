@@ -144,6 +144,7 @@ TEST(RuntimeVal, ReadsTheLeadingNumberAndIgnoresTheRest) {
     EXPECT_EQ(Val("0." + std::string(400, '0') + "1"), 0.0);  // too small, without exponent
     EXPECT_EQ(Val("-0.0000001e-400"), 0.0);
     EXPECT_THROW(Val(std::string(400, '9') + ".5e-10"), rt::RuntimeError);
+    EXPECT_THROW(Val("-" + std::string(400, '9')), rt::RuntimeError);
     EXPECT_EQ(Val("1.7976931348623157e308"), 1.7976931348623157e308);
     EXPECT_THROW(Val("1e400"), RuntimeError);
     EXPECT_THROW(Val("-1.8e308"), RuntimeError);
