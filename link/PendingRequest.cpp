@@ -138,14 +138,11 @@ bool ReplyFits(std::span<const uint8_t> reply, const SentRequest& request) {
     return data >= needed;
 }
 
-bool RequestGate::Open(uint32_t now, bool* expired) {
-    if (!outstanding_) return true;
-    if (now - outstanding_->SentAtMs < 2 * static_cast<uint64_t>(outstanding_->GiveUpMs))
-        return false;
+bool RequestGate::Expire(uint32_t now) {
+    if (!outstanding_ || HoldLeft(now) > 0) return false;
     qCDebug(lcLinkState, "request #%llu given up: no reply",
             static_cast<unsigned long long>(outstanding_->Id));
     outstanding_.reset();
-    if (expired) *expired = true;
     return true;
 }
 
@@ -173,7 +170,7 @@ uint64_t RequestGate::Note(const ModbusFrame& frame, std::string key, uint32_t g
 
 ReplyMatch RequestGate::Take(std::span<const uint8_t> reply, const std::string& currentKey,
                              uint32_t now, SentRequest* answered) {
-    Open(now);
+    Expire(now);
     if (!outstanding_ || !ReplyFits(reply, *outstanding_)) return ReplyMatch::Unexpected;
     const SentRequest r = std::move(*outstanding_);
     outstanding_.reset();
@@ -207,11 +204,8 @@ void WaitForGate(rt::WinsockControl& ws) {
     } leave{gate};
     for (;;) {
         if (ws.State() != rt::sckConnected) return;
-        bool expired = false;
-        if (gate.Open(rt::GetTickCount(), &expired)) {
-            if (expired) ws.DiscardData();
-            return;
-        }
+        if (gate.Expire(rt::GetTickCount())) ws.DiscardData();
+        if (gate.Open(rt::GetTickCount())) return;
         // The reply's arrival opens the gate; the hold's end is a deadline.
         rt::WaitUntil(
             [&] {

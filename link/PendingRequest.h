@@ -110,10 +110,12 @@ enum class ReplyMatch {
 // The request bookkeeping of one Modbus connection.
 class RequestGate {
   public:
-    // True when no request is outstanding. A request held past twice its
-    // give-up time is forgotten here (then *expired is set: whatever part of
-    // its reply is queued must go).
-    bool Open(uint32_t now, bool* expired = nullptr);
+    // True when no request is outstanding, or the one outstanding was held
+    // past twice its give-up time.
+    bool Open(uint32_t now) const { return HoldLeft(now) == 0; }
+    // Forgets a request held past twice its give-up time; true when it did
+    // (whatever part of its reply is queued must go then).
+    bool Expire(uint32_t now);
     // Milliseconds until the outstanding request is forgotten (0: open).
     uint32_t HoldLeft(uint32_t now) const;
     // Records a request just sent; returns its id.
