@@ -81,7 +81,8 @@ class OnlineWindowTest : public MainWindowTest {
     // Starts the stand-in, opens the window and types 127.0.0.1 into its IP
     // box.
     frmMain& Start();
-    // Toolbar Connect; true when the window reached its connected state.
+    // Toolbar Connect; true when the window reached its connected state
+    // (a try that found the stand-in slow to answer is made again).
     bool Connect();
     // Toolbar Connect, then toolbar Upload.
     bool ConnectAndUpload();

@@ -36,6 +36,16 @@ class ScriptedDialogs : public Dialogs {
     std::vector<Shown> shown;       // every dialog, in order
     std::vector<Shown> unexpected;  // dialogs that found no scripted answer
     int beeps = 0;
+    // How many dialogs were recorded so far; ForgetSince(mark) forgets every
+    // dialog recorded after it (a try that a test makes again).
+    struct Mark {
+        size_t shown = 0, unexpected = 0;
+    };
+    Mark Here() const { return {shown.size(), unexpected.size()}; }
+    void ForgetSince(Mark m) {
+        shown.erase(shown.begin() + static_cast<long>(m.shown), shown.end());
+        unexpected.erase(unexpected.begin() + static_cast<long>(m.unexpected), unexpected.end());
+    }
     // True when every scripted answer was used.
     bool AllAnswersUsed() const {
         return msgAnswers_.empty() && inputAnswers_.empty() && fileAnswers_.empty();
