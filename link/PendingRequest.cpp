@@ -71,17 +71,24 @@ uint64_t SendKeyedRequest(rt::WinsockControl& ws, const std::string& key,
 
 ReplyOutcome SendRequestAndWait(rt::WinsockControl& ws, const std::string& key,
                                 const ModbusFrame& frame, uint32_t timeoutMs, uint32_t giveUpMs) {
-    SendModbusRequest(ws, frame, key, giveUpMs == 0 ? timeoutMs : giveUpMs);
-    return WaitForReply(ws, timeoutMs);
+    // Without a give-up time of its own the request is given up when the
+    // wait ends: a reply that the wait's last round of events takes is its
+    // own, however late this thread got to run.
+    const bool untilTheWaitEnds = giveUpMs == 0;
+    const uint64_t id = SendModbusRequest(ws, frame, key, untilTheWaitEnds ? timeoutMs : giveUpMs,
+                                          untilTheWaitEnds);
+    const ReplyOutcome outcome = WaitForReply(ws, timeoutMs);
+    if (untilTheWaitEnds) nxlink::GateOf(ws).EndWait(id, rt::GetTickCount());
+    return outcome;
 }
 
 uint64_t SendModbusRequest(rt::WinsockControl& ws, const ModbusFrame& frame, const std::string& key,
-                           uint32_t giveUpMs) {
+                           uint32_t giveUpMs, bool senderWaits) {
     nxlink::WaitForGate(ws);
     if (!key.empty()) ws.SetTag(key);
     nxlink::RequestGate& gate = nxlink::GateOf(ws);
     ws.SendData(frame);
-    const uint64_t id = gate.Note(frame, key, giveUpMs, rt::GetTickCount());
+    const uint64_t id = gate.Note(frame, key, giveUpMs, rt::GetTickCount(), senderWaits);
     LogSentFrame(frame, id);
     return id;
 }
@@ -154,7 +161,7 @@ uint32_t RequestGate::HoldLeft(uint32_t now) const {
 }
 
 uint64_t RequestGate::Note(const ModbusFrame& frame, std::string key, uint32_t giveUpMs,
-                           uint32_t now) {
+                           uint32_t now, bool senderWaits) {
     if (frame.size() < static_cast<size_t>(kReadFrameSize)) return 0;
     SentRequest r;
     r.Id = nextId_++;
@@ -164,8 +171,15 @@ uint64_t RequestGate::Note(const ModbusFrame& frame, std::string key, uint32_t g
     r.Key = std::move(key);
     r.SentAtMs = now;
     r.GiveUpMs = giveUpMs;
+    r.SenderWaits = senderWaits;
     outstanding_ = std::move(r);
     return outstanding_->Id;
+}
+
+void RequestGate::EndWait(uint64_t id, uint32_t now) {
+    if (!outstanding_ || outstanding_->Id != id) return;
+    outstanding_->SenderWaits = false;
+    outstanding_->GiveUpMs = std::min(outstanding_->GiveUpMs, now - outstanding_->SentAtMs);
 }
 
 ReplyMatch RequestGate::Take(std::span<const uint8_t> reply, const std::string& currentKey,
@@ -175,9 +189,7 @@ ReplyMatch RequestGate::Take(std::span<const uint8_t> reply, const std::string& 
     const SentRequest r = std::move(*outstanding_);
     outstanding_.reset();
     if (answered) *answered = r;
-    // The sender's wait started a moment after the send: a reply in the
-    // wait's last millisecond is still the request's own.
-    if (now - r.SentAtMs > r.GiveUpMs) return ReplyMatch::GivenUp;
+    if (!r.SenderWaits && now - r.SentAtMs > r.GiveUpMs) return ReplyMatch::GivenUp;
     if (r.Key.empty()) return ReplyMatch::Keyless;
     return r.Key == currentKey ? ReplyMatch::Dispatch : ReplyMatch::GivenUp;
 }

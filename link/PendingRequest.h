@@ -89,7 +89,8 @@ struct SentRequest {
     uint16_t Quantity = 0;
     std::string Key;  // empty: a keyless write
     uint32_t SentAtMs = 0;
-    uint32_t GiveUpMs = 0;  // its reply is taken as its own this long
+    uint32_t GiveUpMs = 0;     // its reply is taken as its own this long
+    bool SenderWaits = false;  // its sender still waits: not given up yet
 };
 
 // Whether one complete reply (MBAP header included) can be the answer to
@@ -118,8 +119,13 @@ class RequestGate {
     bool Expire(uint32_t now);
     // Milliseconds until the outstanding request is forgotten (0: open).
     uint32_t HoldLeft(uint32_t now) const;
-    // Records a request just sent; returns its id.
-    uint64_t Note(const ModbusFrame& frame, std::string key, uint32_t giveUpMs, uint32_t now);
+    // Records a request just sent; returns its id. A request whose sender
+    // waits for it (`senderWaits`) is given up when EndWait says so.
+    uint64_t Note(const ModbusFrame& frame, std::string key, uint32_t giveUpMs, uint32_t now,
+                  bool senderWaits = false);
+    // The sender of request `id` stopped waiting: if the request is still
+    // outstanding it is given up now, and held as long again.
+    void EndWait(uint64_t id, uint32_t now);
     // Judges one complete reply; a reply that fits the request outstanding
     // completes it (the gate opens), whatever it is judged.
     ReplyMatch Take(std::span<const uint8_t> reply, const std::string& currentKey, uint32_t now,
@@ -157,10 +163,13 @@ void LogSentFrame(const ModbusFrame& frame, uint64_t id);
 // Sends one request on the Modbus connection; every sender goes through it.
 // Waits for the gate (WaitForGate), writes `key` into the Tag (an empty key
 // leaves the Tag: a keyless write), sends the frame, logs it and records it
-// as the request outstanding. Bytes still queued stay: they may be the start
-// of a reply. A failing send raises its run-time error (and records nothing).
+// as the request outstanding (`senderWaits`: given up only when its sender's
+// wait ends, RequestGate::EndWait). Bytes still queued stay: they may be the
+// start of a reply. A failing send raises its run-time error (and records
+// nothing).
 uint64_t SendModbusRequest(rt::WinsockControl& ws, const ModbusFrame& frame,
-                           const std::string& key = {}, uint32_t giveUpMs = nxlink::kReplyGiveUpMs);
+                           const std::string& key = {}, uint32_t giveUpMs = nxlink::kReplyGiveUpMs,
+                           bool senderWaits = false);
 
 // Writes the key and sends the frame (SendModbusRequest) without waiting for
 // the reply; returns the request's id.

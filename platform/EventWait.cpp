@@ -106,7 +106,12 @@ bool WaitUntil(const std::function<bool()>& done, uint32_t timeoutMs) {
     for (;;) {
         if (done()) return true;
         const uint32_t elapsed = GetTickCount() - t0;
-        if (elapsed >= timeoutMs) return false;
+        if (elapsed >= timeoutMs) {
+            // What came while this thread got no time (a loaded machine)
+            // came within the wait: the pending events run once more.
+            DoEvents();
+            return done();
+        }
         const uint32_t remaining = timeoutMs - elapsed;
         if (dispatcher != nullptr) {
             BlockUntilNextEvent(dispatcher, remaining);

@@ -21,6 +21,8 @@ void DoEvents();
 // side effects: it may also be tested once before the first events run, to
 // choose between a quick round of the pending events (it holds) and a
 // blocking one (it does not); its verdict counts only after events ran.
+// At the deadline the pending events run once more before the last test, so
+// that what arrived while the thread got no time still counts.
 //
 // Needs an event dispatcher on the calling thread (the application's on the
 // window thread). Without one no event can run; the wait then only tests the

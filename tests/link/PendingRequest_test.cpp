@@ -210,7 +210,7 @@ TEST(RequestGate, OneRequestOutstandingAndEachReplyItsOwn) {
     Bytes hart500 = hart501;
     hart500.pop_back();
     hart500[5] -= 1;
-    enum Kind { Send, Reply, IsOpen };
+    enum Kind { Send, SendWaited, EndWait, Reply, IsOpen };
     struct Step {
         Kind kind;
         uint32_t at;
@@ -244,6 +244,14 @@ TEST(RequestGate, OneRequestOutstandingAndEachReplyItsOwn) {
           {IsOpen, 600, {}, "", 0, {}, false},
           {Reply, 700, listReply, "", 0, ReplyMatch::GivenUp},
           {IsOpen, 700, {}, "", 0, {}, true}}},
+        {"while its sender waits, a reply after the wait's time is still its own",
+         {{SendWaited, 0, list2, "33794", 500},
+          {Reply, 700, listReply, "", 0, ReplyMatch::Dispatch}}},
+        {"once its sender stopped waiting, the late reply is dropped",
+         {{SendWaited, 0, list2, "33794", 500},
+          {EndWait, 650, {}, "", 0, {}, false},
+          {IsOpen, 999, {}, "", 0, {}, false},
+          {Reply, 700, listReply, "", 0, ReplyMatch::GivenUp}}},
         {"one unanswered read costs only its own time",
          {{Send, 0, list2, "33794", 500},
           {IsOpen, 1000, {}, "", 0, {}, true},
@@ -289,8 +297,12 @@ TEST(RequestGate, OneRequestOutstandingAndEachReplyItsOwn) {
         for (const Step& s : c.steps) {
             switch (s.kind) {
                 case Send:
+                case SendWaited:
                     if (!s.key.empty()) key = s.key;
-                    gate.Note(s.bytes, s.key, s.giveUp, s.at);
+                    gate.Note(s.bytes, s.key, s.giveUp, s.at, s.kind == SendWaited);
+                    break;
+                case EndWait:
+                    gate.EndWait(1, s.at);
                     break;
                 case Reply:
                     EXPECT_EQ(gate.Take(s.bytes, key, s.at), s.match) << "reply at " << s.at;
