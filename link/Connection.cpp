@@ -163,7 +163,7 @@ bool ConnectInProgress() { return State().connecting; }
 
 bool TransferInProgress() { return State().transfer; }
 bool ModbusLinkBusy() {
-    return TransferInProgress() || ModbusWaitsInProgress() > 0 || ModbusReplyOwed(WskTCP502());
+    return TransferInProgress() || ModbusWaitsInProgress() > 0 || ModbusGateBusy(WskTCP502());
 }
 TransferGuard::TransferGuard() {
     State().transfer = true;
@@ -188,7 +188,7 @@ void mnuConnect_Click() {
     w.SetStatusText("Connecting with NX-4410....");
     w.ClearEventLog();
     w.SetConnectEnabled(false);
-    ForgetSentRequests(modbus);
+    ResetModbusGate(modbus);
 
     const std::string host = w.TxtCtlIPText();
     // The text port is tried only once the Modbus port stands.
@@ -218,7 +218,7 @@ void mnuDisconnect_Click() {
     LinkWindow& w = TheLinkWindow();
     WskTCP502().Close();
     WskTCP10K().Close();
-    ForgetSentRequests(WskTCP502());
+    ResetModbusGate(WskTCP502());
     w.SetTimer1Enabled(false);
     w.SetTimer2Enabled(false);
     SetConfigRealToDefault(0);
@@ -253,7 +253,8 @@ void Timer2_Timer() {
             const ModbusFrame frame =
                 BuildReadRequest(UnitIdFromNetId(ConfigReal[0].NetID), RegKeepAlive.Function,
                                  RegKeepAlive.Start, RegKeepAlive.Quantity);
-            SendRequestAndWait(modbus, KeyMcuStatus, frame, StatusReplyTimeoutMs, kReplyGiveUpMs);
+            SendRequestAndWait(modbus, KeyMcuStatus, frame, StatusReplyTimeoutMs,
+                               RequestRole::Polled);
         } catch (const rt::RuntimeError& e) {
             // A Net ID that is no unit id: no keep-alive this tick. A lost
             // connection is found below or by the next tick.

@@ -77,9 +77,9 @@ bool ConnectInProgress();
 bool TransferInProgress();
 // True while an Upload or Download runs, any routine waits for a Modbus
 // reply or for the gate, or a request on the Modbus connection is
-// outstanding (nxlink::ModbusReplyOwed). A routine that sends a request of
-// its own from a timer (the monitor's tick, the watchdog's keep-alive) holds
-// back then and sends nothing: the next tick tries again.
+// outstanding or a send waits at the gate (nxlink::ModbusGateBusy). A routine that sends a request
+// of its own from a timer (the monitor's tick, the watchdog's keep-alive) holds back then and sends
+// nothing: the next tick tries again.
 bool ModbusLinkBusy();
 class TransferGuard {
   public:

@@ -1,15 +1,21 @@
 #include "link/PendingRequest.h"
 
 #include <QObject>
+#include <QPointer>
+#include <QTimer>
 #include <algorithm>
 #include <charconv>
+#include <deque>
 #include <map>
+#include <memory>
 
 #include "link/LinkLog.h"
 #include "link/RegisterMap.h"
+#include "link/ReplyDispatcher.h"
 #include "platform/EventWait.h"
 #include "platform/WinsockControl.h"
 #include "platform/diag.h"
+#include "platform/dialogs.h"
 #include "platform/ticks.h"
 
 namespace {
@@ -64,35 +70,6 @@ ReplyOutcome WaitForReply(rt::WinsockControl& ws, uint32_t timeoutMs) {
 
 int ModbusWaitsInProgress() { return g_modbusWaits; }
 
-uint64_t SendKeyedRequest(rt::WinsockControl& ws, const std::string& key,
-                          const ModbusFrame& frame) {
-    return SendModbusRequest(ws, frame, key);
-}
-
-ReplyOutcome SendRequestAndWait(rt::WinsockControl& ws, const std::string& key,
-                                const ModbusFrame& frame, uint32_t timeoutMs, uint32_t giveUpMs) {
-    // Without a give-up time of its own the request is given up when the
-    // wait ends: a reply that the wait's last round of events takes is its
-    // own, however late this thread got to run.
-    const bool untilTheWaitEnds = giveUpMs == 0;
-    const uint64_t id = SendModbusRequest(ws, frame, key, untilTheWaitEnds ? timeoutMs : giveUpMs,
-                                          untilTheWaitEnds);
-    const ReplyOutcome outcome = WaitForReply(ws, timeoutMs);
-    if (untilTheWaitEnds) nxlink::GateOf(ws).EndWait(id, rt::GetTickCount());
-    return outcome;
-}
-
-uint64_t SendModbusRequest(rt::WinsockControl& ws, const ModbusFrame& frame, const std::string& key,
-                           uint32_t giveUpMs, bool senderWaits) {
-    nxlink::WaitForGate(ws);
-    if (!key.empty()) ws.SetTag(key);
-    nxlink::RequestGate& gate = nxlink::GateOf(ws);
-    ws.SendData(frame);
-    const uint64_t id = gate.Note(frame, key, giveUpMs, rt::GetTickCount(), senderWaits);
-    LogSentFrame(frame, id);
-    return id;
-}
-
 void LogSentFrame(const ModbusFrame& frame, uint64_t id) {
     if (lcLinkFrames().isDebugEnabled())
         qCDebug(lcLinkFrames, "send #%llu %s", static_cast<unsigned long long>(id),
@@ -103,128 +80,374 @@ namespace nxlink {
 
 namespace {
 
-uint16_t Word(std::span<const uint8_t> b, size_t at) {
-    return static_cast<uint16_t>(b[at] << 8 | b[at + 1]);
+// Whether tick count `t` has reached `deadline`.
+bool Reached(uint32_t t, uint32_t deadline) { return static_cast<int32_t>(t - deadline) >= 0; }
+
+// A send and what became of it, as its sender sees it.
+struct Ticket {
+    enum State { Queued, Sent, Dropped, Failed } What = Queued;
+    bool Waited = false;   // a sender waits for it (else forgotten once it left the queue)
+    uint64_t Request = 0;  // its id on the wire
+    uint32_t SentAtMs = 0;
+    bool Decided = false;  // its reply was accepted or refused
+    ReplyOutcome Outcome = ReplyOutcome::TimedOut;
+    std::unique_ptr<rt::RuntimeError> Error;  // Failed: the send's error
+};
+
+struct QueuedSend {
+    uint64_t Ticket = 0;
+    ModbusFrame Frame;
+    std::string Key;
+    RequestRole Role = RequestRole::Polled;
+    uint32_t WaitMs = 0;
+    std::optional<uint32_t> DeadlineMs;  // set when it reached the head of the queue
+};
+
+// Everything the link keeps of one Modbus connection.
+struct ModbusLink {
+    RequestGate Gate;
+    std::deque<QueuedSend> Queue;
+    std::map<uint64_t, Ticket> Tickets;
+    uint64_t NextTicket = 1;
+    QTimer* Timer = nullptr;  // a child of the control: the next deadline of the queue
+    ReplyDispatch Dispatch = DispatchModbusReply;  // the last one TakeModbusReplies was given
+    bool Pumping = false;
+    bool Taking = false;
+};
+
+std::map<const QObject*, ModbusLink>& Links() {
+    static std::map<const QObject*, ModbusLink> links;
+    return links;
 }
 
-// Data bytes of the full answer to a read.
-size_t FullReadData(const SentRequest& r) {
-    const bool bits = r.Function == FcReadCoils || r.Function == FcReadDiscreteInputs;
-    return bits ? (r.Quantity + 7u) / 8u : 2u * r.Quantity;
+void Pump(rt::WinsockControl& ws);
+
+ModbusLink& LinkOf(rt::WinsockControl& ws) {
+    auto [it, made] = Links().try_emplace(&ws);
+    if (made) {
+        QObject::connect(&ws, &QObject::destroyed, [key = &ws] { Links().erase(key); });
+        it->second.Timer = new QTimer(&ws);
+        it->second.Timer->setSingleShot(true);
+        it->second.Timer->setTimerType(Qt::PreciseTimer);
+        QObject::connect(it->second.Timer, &QTimer::timeout, &ws, [&ws] { Pump(ws); });
+    }
+    return it->second;
 }
 
-bool IsRead(uint8_t function) {
-    return function == FcReadCoils || function == FcReadDiscreteInputs ||
-           function == FcReadHoldingRegisters || function == FcReadInputRegisters;
+// A send leaves the queue: its sender learns how (a sender that does not
+// wait is forgotten).
+void Finish(ModbusLink& link, uint64_t ticket, Ticket::State what,
+            std::unique_ptr<rt::RuntimeError> error = nullptr) {
+    const auto it = link.Tickets.find(ticket);
+    if (it == link.Tickets.end()) return;
+    it->second.What = what;
+    it->second.Error = std::move(error);
+    if (!it->second.Waited) link.Tickets.erase(it);
 }
 
-// The gates of the Modbus connections, each dropped with its control.
-std::map<const QObject*, RequestGate>& Gates() {
-    static std::map<const QObject*, RequestGate> gates;
-    return gates;
+// Takes a send that is still queued out of the queue.
+void Withdraw(ModbusLink& link, uint64_t ticket) {
+    std::erase_if(link.Queue, [ticket](const QueuedSend& q) { return q.Ticket == ticket; });
+}
+
+// Drops every send of the queue: the connection is not connected. A keyed
+// send writes its key as if it went, and its waiting sender gets the error a
+// send on the closed connection raises.
+void DropQueue(rt::WinsockControl& ws, ModbusLink& link) {
+    while (!link.Queue.empty()) {
+        QueuedSend send = std::move(link.Queue.front());
+        link.Queue.pop_front();
+        if (!send.Key.empty()) ws.SetTag(send.Key);
+        qCDebug(lcLinkState, "request not sent: the connection is not connected");
+        Finish(link, send.Ticket, Ticket::Failed,
+               std::make_unique<rt::RuntimeError>(rt::NotConnectedError()));
+    }
+}
+
+// The timer wakes the queue at its head's deadline or when the request
+// outstanding is given up, whichever comes first.
+void ArmTimer(ModbusLink& link) {
+    if (link.Queue.empty()) {
+        link.Timer->stop();
+        return;
+    }
+    std::optional<uint32_t> next = link.Queue.front().DeadlineMs;
+    const SentRequest* live = link.Gate.Live();
+    if (live && live->Role != RequestRole::Judged) {
+        const uint32_t giveUp = live->SentAtMs + live->GiveUpMs;
+        if (!next || !Reached(giveUp, *next)) next = giveUp;
+    }
+    if (!next) return;  // a judged request's sender ends it, and pumps then
+    const int32_t left = static_cast<int32_t>(*next - rt::GetTickCount());
+    link.Timer->start(std::max(0, left));
+}
+
+uint64_t PutOnWire(rt::WinsockControl& ws, ModbusLink& link, const ModbusFrame& frame,
+                   RequestRole role, const std::string& key, uint32_t waitMs, uint64_t ticket) {
+    if (!key.empty()) ws.SetTag(key);
+    ws.SendData(frame);
+    const uint64_t id = link.Gate.Note(frame, role, key, waitMs, rt::GetTickCount(), ticket);
+    LogSentFrame(frame, id);
+    return id;
+}
+
+// Sends what the gate lets go, in the queue's order.
+void Pump(rt::WinsockControl& ws) {
+    ModbusLink& link = LinkOf(ws);
+    if (link.Pumping) return;  // the loop up the stack goes on
+    link.Pumping = true;
+    struct Leave {
+        ModbusLink& l;
+        ~Leave() {
+            l.Pumping = false;
+            ArmTimer(l);
+        }
+    } leave{link};
+    bool drained = false;
+    while (!link.Queue.empty()) {
+        if (ws.State() != rt::sckConnected) return DropQueue(ws, link);
+        const uint32_t now = rt::GetTickCount();
+        link.Gate.Settle(now);
+        QueuedSend& head = link.Queue.front();
+        if (!head.DeadlineMs) {
+            // The request before it gets its time; then one order mark gets
+            // the link's give-up time.
+            const std::optional<uint32_t> live = link.Gate.LiveDeadline();
+            const uint32_t from = live && !Reached(now, *live) ? *live : now;
+            head.DeadlineMs = from + link.Gate.GiveUpMs();
+        }
+        if (Reached(now, *head.DeadlineMs)) {
+            qCDebug(lcLinkState, "request not sent: the link did not clear in time: %s",
+                    rt::HexBytes(head.Frame.data(), head.Frame.size()).c_str());
+            const uint64_t ticket = head.Ticket;
+            link.Queue.pop_front();
+            Finish(link, ticket, Ticket::Dropped);
+            continue;
+        }
+        const Clearance clear = link.Gate.Clear(head.Frame[7], head.Frame[6], now);
+        if (clear.What == Clearance::Wait) return;
+        if (!drained) {
+            // A reply that is already here cannot answer a request not yet
+            // sent: what the connection holds is taken first.
+            drained = true;
+            if (ws.ReadPending()) {
+                TakeModbusReplies(ws, link.Dispatch);
+                continue;
+            }
+        }
+        drained = false;
+        if (clear.What == Clearance::SendMark) {
+            try {
+                PutOnWire(ws, link, clear.Mark, RequestRole::Mark, {}, 0, 0);
+            } catch (const rt::RuntimeError& e) {
+                // The connection broke under the mark: the head gets the error.
+                const uint64_t ticket = head.Ticket;
+                link.Queue.pop_front();
+                Finish(link, ticket, Ticket::Failed, std::make_unique<rt::RuntimeError>(e));
+            }
+            continue;
+        }
+        QueuedSend send = std::move(head);
+        link.Queue.pop_front();
+        try {
+            const uint64_t id =
+                PutOnWire(ws, link, send.Frame, send.Role, send.Key, send.WaitMs, send.Ticket);
+            const auto t = link.Tickets.find(send.Ticket);
+            if (t != link.Tickets.end()) {
+                t->second.Request = id;
+                t->second.SentAtMs = rt::GetTickCount();
+            }
+            Finish(link, send.Ticket, Ticket::Sent);
+        } catch (const rt::RuntimeError& e) {
+            Finish(link, send.Ticket, Ticket::Failed, std::make_unique<rt::RuntimeError>(e));
+        }
+    }
+}
+
+uint64_t Enqueue(rt::WinsockControl& ws, const ModbusFrame& frame, const std::string& key,
+                 RequestRole role, uint32_t waitMs, bool waited) {
+    ModbusLink& link = LinkOf(ws);
+    if (role == RequestRole::Write && frame.size() >= static_cast<size_t>(kReadFrameSize)) {
+        // A newer value for an output whose write still waits takes its place.
+        for (QueuedSend& q : link.Queue)
+            if (q.Role == RequestRole::Write &&
+                std::equal(frame.begin() + 7, frame.begin() + 10, q.Frame.begin() + 7)) {
+                q.Frame = frame;
+                return q.Ticket;
+            }
+    }
+    const uint64_t ticket = link.NextTicket++;
+    link.Tickets[ticket].Waited = waited;
+    link.Queue.push_back(QueuedSend{ticket, frame, key, role, waitMs, std::nullopt});
+    Pump(ws);
+    return ticket;
+}
+
+// A send of a sender that does not wait: a failure at once is raised; once
+// it waits in the queue, nobody hears of it any more.
+void EnqueueUnwaited(rt::WinsockControl& ws, const ModbusFrame& frame, const std::string& key,
+                     RequestRole role) {
+    const uint64_t ticket = Enqueue(ws, frame, key, role, 0, true);
+    ModbusLink& link = LinkOf(ws);
+    const auto t = link.Tickets.find(ticket);
+    if (t == link.Tickets.end()) return;
+    if (t->second.What == Ticket::Queued) {
+        t->second.Waited = false;
+        return;
+    }
+    std::unique_ptr<rt::RuntimeError> error = std::move(t->second.Error);
+    link.Tickets.erase(t);
+    if (error) throw *error;
 }
 
 }  // namespace
 
-bool ReplyFits(std::span<const uint8_t> reply, const SentRequest& request) {
-    const std::optional<MbapHeader> header = ParseMbapHeader(reply);
-    if (!header || reply.size() < 8) return false;
-    const uint8_t function = reply[7];
-    if (function == (request.Function | 0x80)) return true;
-    if (function != request.Function) return false;
-    if (!IsRead(function)) return reply.size() >= 10 && Word(reply, 8) == request.Start;
-    if (header->Length < 3) return false;  // not even a byte count
-    const size_t data = header->Length - 3u;
-    const size_t full = FullReadData(request);
-    if (data > full) return false;
-    // Up to 255 data bytes the byte count tells the rules what came; a
-    // longer answer carries its byte count modulo 256, and only the bytes
-    // themselves tell one block's reply from another's.
-    if (full <= 255) return true;
-    const size_t needed = std::min(full + 9, static_cast<size_t>(kHartReplyMinBytes)) - 9;
-    return data >= needed;
-}
+RequestGate& GateOf(rt::WinsockControl& ws) { return LinkOf(ws).Gate; }
 
-bool RequestGate::Expire(uint32_t now) {
-    if (!outstanding_ || HoldLeft(now) > 0) return false;
-    qCDebug(lcLinkState, "request #%llu given up: no reply",
-            static_cast<unsigned long long>(outstanding_->Id));
-    outstanding_.reset();
-    return true;
-}
-
-uint32_t RequestGate::HoldLeft(uint32_t now) const {
-    if (!outstanding_) return 0;
-    const uint64_t hold = 2 * static_cast<uint64_t>(outstanding_->GiveUpMs);
-    const uint32_t elapsed = now - outstanding_->SentAtMs;
-    return elapsed >= hold ? 0 : static_cast<uint32_t>(hold - elapsed);
-}
-
-uint64_t RequestGate::Note(const ModbusFrame& frame, std::string key, uint32_t giveUpMs,
-                           uint32_t now, bool senderWaits) {
-    if (frame.size() < static_cast<size_t>(kReadFrameSize)) return 0;
-    SentRequest r;
-    r.Id = nextId_++;
-    r.Function = frame[7];
-    r.Start = Word(frame, 8);
-    r.Quantity = Word(frame, 10);
-    r.Key = std::move(key);
-    r.SentAtMs = now;
-    r.GiveUpMs = giveUpMs;
-    r.SenderWaits = senderWaits;
-    outstanding_ = std::move(r);
-    return outstanding_->Id;
-}
-
-void RequestGate::EndWait(uint64_t id, uint32_t now) {
-    if (!outstanding_ || outstanding_->Id != id) return;
-    outstanding_->SenderWaits = false;
-    outstanding_->GiveUpMs = std::min(outstanding_->GiveUpMs, now - outstanding_->SentAtMs);
-}
-
-ReplyMatch RequestGate::Take(std::span<const uint8_t> reply, const std::string& currentKey,
-                             uint32_t now, SentRequest* answered) {
-    Expire(now);
-    if (!outstanding_ || !ReplyFits(reply, *outstanding_)) return ReplyMatch::Unexpected;
-    const SentRequest r = std::move(*outstanding_);
-    outstanding_.reset();
-    if (answered) *answered = r;
-    if (!r.SenderWaits && now - r.SentAtMs > r.GiveUpMs) return ReplyMatch::GivenUp;
-    if (r.Key.empty()) return ReplyMatch::Keyless;
-    return r.Key == currentKey ? ReplyMatch::Dispatch : ReplyMatch::GivenUp;
-}
-
-RequestGate& GateOf(rt::WinsockControl& ws) {
-    auto [it, made] = Gates().try_emplace(&ws);
-    if (made) QObject::connect(&ws, &QObject::destroyed, [key = &ws] { Gates().erase(key); });
-    return it->second;
-}
-
-bool ModbusReplyOwed(rt::WinsockControl& ws) {
-    RequestGate& gate = GateOf(ws);
-    return gate.Waiters() > 0 || !gate.Open(rt::GetTickCount());
-}
-
-void ForgetSentRequests(rt::WinsockControl& ws) { GateOf(ws).Forget(); }
-
-void WaitForGate(rt::WinsockControl& ws) {
-    RequestGate& gate = GateOf(ws);
-    gate.AddWaiter(1);
-    struct Leave {
-        RequestGate& g;
-        ~Leave() { g.AddWaiter(-1); }
-    } leave{gate};
-    for (;;) {
-        if (ws.State() != rt::sckConnected) return;
-        if (gate.Expire(rt::GetTickCount())) ws.DiscardData();
-        if (gate.Open(rt::GetTickCount())) return;
-        // The reply's arrival opens the gate; the hold's end is a deadline.
-        rt::WaitUntil(
-            [&] {
-                return ws.State() != rt::sckConnected || gate.HoldLeft(rt::GetTickCount()) == 0;
-            },
-            std::max<uint32_t>(1, gate.HoldLeft(rt::GetTickCount())));
+bool ModbusGateBusy(rt::WinsockControl& ws) {
+    ModbusLink& link = LinkOf(ws);
+    if (ws.State() != rt::sckConnected) {
+        if (!link.Queue.empty() || !link.Gate.Wire().empty()) ResetModbusGate(ws);
+        return false;
     }
+    link.Gate.Settle(rt::GetTickCount());
+    return !link.Queue.empty() || link.Gate.Live() != nullptr;
+}
+
+void ResetModbusGate(rt::WinsockControl& ws) {
+    ModbusLink& link = LinkOf(ws);
+    link.Gate.Forget();
+    DropQueue(ws, link);
+    link.Timer->stop();
+}
+
+void TakeModbusReplies(rt::WinsockControl& ws, ReplyDispatch dispatch) {
+    ModbusLink& link = LinkOf(ws);
+    link.Dispatch = dispatch;
+    if (link.Taking) return;  // the loop up the stack takes them
+    link.Taking = true;
+    {
+        struct Leave {
+            ModbusLink& l;
+            ~Leave() { l.Taking = false; }
+        } leave{link};
+        TakeArrivalReplies(ws, [&](const std::vector<uint8_t>& reply) {
+            const auto hex = [&reply] { return rt::HexBytes(reply.data(), reply.size()); };
+            const TakenReply taken = link.Gate.Take(reply, rt::GetTickCount());
+            const SentRequest& request = taken.Request;
+            const auto id = static_cast<unsigned long long>(request.Id);
+            for (const uint64_t never : taken.NeverAnswered)
+                qCDebug(lcLinkState, "request #%llu never answered",
+                        static_cast<unsigned long long>(never));
+            const char* dropped = nullptr;
+            switch (taken.Match) {
+                case ReplyMatch::Dispatch:
+                case ReplyMatch::Late:
+                    break;
+                case ReplyMatch::Write:
+                    dropped = "answers a write";
+                    break;
+                case ReplyMatch::Mark:
+                    dropped = "answers an order mark";
+                    break;
+                case ReplyMatch::GivenUp:
+                    dropped = "answers a request given up";
+                    break;
+                case ReplyMatch::Unexpected:
+                    dropped = "answers no request outstanding";
+                    break;
+            }
+            if (dropped || request.Key.empty()) {
+                qCDebug(lcLinkState, "reply dropped (%s #%llu): %s",
+                        dropped ? dropped : "answers a request without a key", id, hex().c_str());
+                return;
+            }
+            std::string key = request.Key;
+            const DispatchResult result = dispatch(reply, key);
+            const bool late = taken.Match == ReplyMatch::Late;
+            qCDebug(lcLinkFrames, "reply to #%llu %s (key %s, now %s%s)", id, hex().c_str(),
+                    request.Key.c_str(), key.c_str(), late ? ", stored late" : "");
+            // The Tag still names this request unless a later sender wrote its
+            // own; a late reply leaves it to the request outstanding.
+            if (!late && ws.Tag() == request.Key && key != request.Key) ws.SetTag(key);
+            const auto t = link.Tickets.find(request.Ticket);
+            if (t != link.Tickets.end() && (key == KeyDone || key == KeyErrorReply)) {
+                t->second.Decided = true;
+                t->second.Outcome = ClassifyKey(key);
+            }
+            if (result.Outcome == DispatchOutcome::Failed) {
+                // Shown from the event loop, so that replies keep flowing (and
+                // this handler returns) while the box is open.
+                QTimer::singleShot(
+                    0, [text = result.Description] { rt::MsgBox(text, rt::vbCritical, "Error"); });
+            }
+        });
+    }
+    Pump(ws);
 }
 
 }  // namespace nxlink
+
+void SendModbusRequest(rt::WinsockControl& ws, const ModbusFrame& frame) {
+    nxlink::EnqueueUnwaited(ws, frame, {}, nxlink::RequestRole::Write);
+}
+
+void SendKeyedRequest(rt::WinsockControl& ws, const std::string& key, const ModbusFrame& frame) {
+    nxlink::EnqueueUnwaited(ws, frame, key, nxlink::RequestRole::Polled);
+}
+
+ReplyOutcome SendRequestAndWait(rt::WinsockControl& ws, const std::string& key,
+                                const ModbusFrame& frame, uint32_t timeoutMs,
+                                nxlink::RequestRole role) {
+    using nxlink::Ticket;
+    const uint64_t ticket = nxlink::Enqueue(ws, frame, key, role, timeoutMs, true);
+    ++g_modbusWaits;
+    // The link (and so the ticket) lives as long as the control.
+    QPointer<rt::WinsockControl> alive(&ws);
+    struct Leave {
+        QPointer<rt::WinsockControl>& ws;
+        uint64_t ticket;
+        ~Leave() {
+            --g_modbusWaits;
+            if (ws) nxlink::LinkOf(*ws).Tickets.erase(ticket);
+        }
+    } leave{alive, ticket};
+    const auto state = [&]() -> Ticket* {
+        if (!alive) return nullptr;
+        auto& tickets = nxlink::LinkOf(ws).Tickets;
+        const auto it = tickets.find(ticket);
+        return it == tickets.end() ? nullptr : &it->second;
+    };
+    // At the gate: the queue sends it, or drops it at its deadline.
+    if (Ticket* t = state(); t && t->What == Ticket::Queued)
+        rt::WaitUntil(
+            [&] {
+                const Ticket* s = state();
+                return s == nullptr || s->What != Ticket::Queued;
+            },
+            4 * nxlink::kMaxGiveUpMs);
+    Ticket* t = state();
+    if (t == nullptr || t->What == Ticket::Dropped) return ReplyOutcome::TimedOut;
+    if (t->What == Ticket::Failed) throw rt::RuntimeError(*t->Error);
+    if (t->What == Ticket::Queued) {
+        nxlink::Withdraw(nxlink::LinkOf(ws), ticket);
+        return ReplyOutcome::TimedOut;
+    }
+    // On the wire: its own reply, or the end of its time.
+    const uint32_t sentAt = t->SentAtMs;
+    const uint64_t request = t->Request;
+    const uint32_t elapsed = rt::GetTickCount() - sentAt;
+    rt::WaitUntil(
+        [&] {
+            const Ticket* s = state();
+            return s == nullptr || s->Decided;
+        },
+        elapsed < timeoutMs ? timeoutMs - elapsed : 0);
+    t = state();
+    const ReplyOutcome outcome = t && t->Decided ? t->Outcome : ReplyOutcome::TimedOut;
+    if (alive && role == nxlink::RequestRole::Judged) {
+        nxlink::GateOf(ws).EndWait(request);
+        nxlink::Pump(ws);
+    }
+    return outcome;
+}

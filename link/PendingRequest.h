@@ -12,10 +12,12 @@
 #include <string_view>
 
 #include "link/ModbusFrame.h"
+#include "link/RequestGate.h"
 
 namespace rt {
 class WinsockControl;
 }
+struct DispatchResult;
 
 inline constexpr const char* KeyDone = "0";
 inline constexpr const char* KeyErrorReply = "-1";
@@ -65,121 +67,68 @@ ReplyOutcome WaitForReply(rt::WinsockControl& ws, uint32_t timeoutMs);
 int ModbusWaitsInProgress();
 
 // ---- The one request outstanding ------------------------------------------
-// At most one request is outstanding on the Modbus connection, whoever sent
-// it: a request goes on the wire only when the one before it was answered or
-// given up. The station answers in order, so the reply that comes is the
-// answer to the request outstanding, as long as its shape fits that request
-// (ReplyFits); a reply that fits no request outstanding is dropped. A request
-// whose reply did not come within its give-up time is given up but still
-// held for the same time again: a late reply that comes then is taken off
-// the stream as its own (and dropped), so it never meets the next request.
+// Every sender on the Modbus connection goes through the connection's gate
+// (link/RequestGate.h holds its order rules). A send waits in the gate's
+// queue, first come, first served, until the request before it was answered
+// or given up and no reply of it could be taken for an unresolved one; the
+// gate itself sends it then (and any order mark it needs first), from
+// whatever runs at that moment (the arrival of a reply, a give-up time, a
+// later sender), writing its key into the Tag just before. A send that
+// cannot go within the link's give-up time after it reached the head of the
+// queue (and after the request before it was answered or given up) is
+// dropped unsent: a click acts promptly or not at all.
 namespace nxlink {
-
-// How long the reply of a request that no sender judges is awaited before
-// the request is given up: monitor reads (the station or the link may be
-// slow, and the monitor follows it at its own pace), the keep-alive, the
-// status reads, the table writes, the HART send and module commands.
-inline constexpr uint32_t kReplyGiveUpMs = 5000;
-
-// One request on the wire, as its reply must answer it.
-struct SentRequest {
-    uint64_t Id = 0;  // counts the connection's requests from 1 (debug lines)
-    uint8_t Function = 0;
-    uint16_t Start = 0;
-    uint16_t Quantity = 0;
-    std::string Key;  // empty: a keyless write
-    uint32_t SentAtMs = 0;
-    uint32_t GiveUpMs = 0;     // its reply is taken as its own this long
-    bool SenderWaits = false;  // its sender still waits: not given up yet
-};
-
-// Whether one complete reply (MBAP header included) can be the answer to
-// `request`: the request's function code or its exception code; for a
-// write the echoed address; for a read no more data than the full answer,
-// and for a read whose answer is longer than a byte count can say (128
-// registers and more) the length the reply rules need (the full answer, or
-// at most 501 bytes for the HART reply area).
-bool ReplyFits(std::span<const uint8_t> reply, const SentRequest& request);
-
-enum class ReplyMatch {
-    Dispatch,    // answers the request outstanding, whose key is current
-    Keyless,     // answers a keyless write: nothing to store
-    GivenUp,     // answers a request given up (or whose key was replaced)
-    Unexpected,  // answers no request outstanding
-};
-
-// The request bookkeeping of one Modbus connection.
-class RequestGate {
-  public:
-    // True when no request is outstanding, or the one outstanding was held
-    // past twice its give-up time.
-    bool Open(uint32_t now) const { return HoldLeft(now) == 0; }
-    // Forgets a request held past twice its give-up time; true when it did
-    // (whatever part of its reply is queued must go then).
-    bool Expire(uint32_t now);
-    // Milliseconds until the outstanding request is forgotten (0: open).
-    uint32_t HoldLeft(uint32_t now) const;
-    // Records a request just sent; returns its id. A request whose sender
-    // waits for it (`senderWaits`) is given up when EndWait says so.
-    uint64_t Note(const ModbusFrame& frame, std::string key, uint32_t giveUpMs, uint32_t now,
-                  bool senderWaits = false);
-    // The sender of request `id` stopped waiting: if the request is still
-    // outstanding it is given up now, and held as long again.
-    void EndWait(uint64_t id, uint32_t now);
-    // Judges one complete reply; a reply that fits the request outstanding
-    // completes it (the gate opens), whatever it is judged.
-    ReplyMatch Take(std::span<const uint8_t> reply, const std::string& currentKey, uint32_t now,
-                    SentRequest* answered = nullptr);
-    void Forget() { outstanding_.reset(); }
-    // Senders waiting for the gate to open (nested ones count).
-    int Waiters() const { return waiters_; }
-    void AddWaiter(int delta) { waiters_ += delta; }
-
-  private:
-    std::optional<SentRequest> outstanding_;
-    uint64_t nextId_ = 1;
-    int waiters_ = 0;
-};
 
 // The gate of a Modbus connection (made on first use, gone with the control).
 RequestGate& GateOf(rt::WinsockControl& ws);
 
-// True while a request on `ws` waits for its reply (or is held after it
-// was given up), or a sender waits for the gate.
-bool ModbusReplyOwed(rt::WinsockControl& ws);
-// Forgets the request outstanding (the connection was opened or closed).
-void ForgetSentRequests(rt::WinsockControl& ws);
+// True while a request on `ws` is outstanding (sent, not answered nor given
+// up) or a send waits in the gate's queue. False for a connection that is
+// not connected: a closed connection opens the gate (ResetModbusGate).
+bool ModbusGateBusy(rt::WinsockControl& ws);
+// Forgets the requests on the wire and drops the sends in the queue (the
+// connection was opened or closed): a keyless write sends nothing and
+// reports nothing, a waiting sender gets the run-time error of a send on a
+// closed connection.
+void ResetModbusGate(rt::WinsockControl& ws);
 
-// Lets events run until no request is outstanding on `ws`, or `ws` is no
-// longer connected. Queued bytes of a request forgotten meanwhile are
-// dropped, so that a late reply's remainder never completes another.
-void WaitForGate(rt::WinsockControl& ws);
+// Takes every complete reply queued on `ws` (TakeNextReply), in order, as
+// the answer of the request it fits (RequestGate::Take), and dispatches the
+// ones that are answers of keyed requests with `dispatch` under the
+// request's own key: the request outstanding (its result goes into the Tag
+// when the Tag still names it) and a polled read given up (stored in its
+// own place, the Tag untouched). The others are dropped with a debug line.
+// A waiting sender gets its own request's outcome. Then lets the next send
+// of the queue go. `dispatch` is DispatchModbusReply in the program.
+using ReplyDispatch = DispatchResult (*)(std::span<const uint8_t> reply, std::string& key);
+void TakeModbusReplies(rt::WinsockControl& ws, ReplyDispatch dispatch);
 
 }  // namespace nxlink
 
 // Writes the frame to the "nx.link.frames" log when its debug lines are on.
 void LogSentFrame(const ModbusFrame& frame, uint64_t id);
 
-// Sends one request on the Modbus connection; every sender goes through it.
-// Waits for the gate (WaitForGate), writes `key` into the Tag (an empty key
-// leaves the Tag: a keyless write), sends the frame, logs it and records it
-// as the request outstanding (`senderWaits`: given up only when its sender's
-// wait ends, RequestGate::EndWait). Bytes still queued stay: they may be the
-// start of a reply. A failing send raises its run-time error (and records
-// nothing).
-uint64_t SendModbusRequest(rt::WinsockControl& ws, const ModbusFrame& frame,
-                           const std::string& key = {}, uint32_t giveUpMs = nxlink::kReplyGiveUpMs,
-                           bool senderWaits = false);
+// A keyless write (table writes, module commands from the tables): queued at
+// the gate, returns at once; the Tag is left as it is. A write that finds a
+// write of the same output still waiting in the queue takes its place (the
+// newer value is the one asked for). A send that fails at once raises its
+// run-time error; one that fails later, or never goes, is dropped silently.
+void SendModbusRequest(rt::WinsockControl& ws, const ModbusFrame& frame);
 
-// Writes the key and sends the frame (SendModbusRequest) without waiting for
-// the reply; returns the request's id.
-uint64_t SendKeyedRequest(rt::WinsockControl& ws, const std::string& key, const ModbusFrame& frame);
+// A keyed request whose outcome nobody judges (monitor image polls, the HART
+// mailbox write): queued at the gate, returns at once. Its reply is stored
+// under `key` also when it comes after the request was given up.
+void SendKeyedRequest(rt::WinsockControl& ws, const std::string& key, const ModbusFrame& frame);
 
-// Writes the key, sends the frame (SendModbusRequest) and waits up to
-// timeoutMs for its reply. The request is given up after `giveUpMs` (0: when
-// the wait ends, for a sender that reports a timeout and goes on).
-// Does not test the connection (every sender has its own answer to a closed
-// connection); a failing send raises its run-time error to the caller.
+// A keyed request whose sender waits up to timeoutMs from the moment it went
+// on the wire (after it waited at the gate) and gets its own request's
+// outcome: Done, Refused, TimedOut (no accepted reply, or dropped unsent).
+// A judged request is given up when the wait ends and a later reply is
+// dropped; a polled one (RequestRole::Polled: monitor status reads, the
+// keep-alive) stays outstanding for the link's give-up time and its reply is
+// stored whenever it comes. Does not test the connection beforehand; a send
+// that fails, or a connection that closed while the request waited at the
+// gate, raises the socket's run-time error.
 ReplyOutcome SendRequestAndWait(rt::WinsockControl& ws, const std::string& key,
                                 const ModbusFrame& frame, uint32_t timeoutMs,
-                                uint32_t giveUpMs = 0);
+                                nxlink::RequestRole role = nxlink::RequestRole::Judged);

@@ -464,7 +464,7 @@ std::optional<bool> CanBeginReply(std::span<const uint8_t> head) {
         default:
             return false;
     }
-    if (function & 0x80) return h->Length <= 3;
+    if (function & 0x80) return h->Length == 3;
     if (function == FcWriteSingleCoil || function == FcWriteSingleRegister ||
         function == FcWriteMultipleRegisters)
         return h->Length == 6;
@@ -476,32 +476,7 @@ std::optional<bool> CanBeginReply(std::span<const uint8_t> head) {
 }
 
 void WskTCP502_DataArrival(rt::WinsockControl& ws, int32_t /*bytesTotal*/) {
-    nxlink::RequestGate& gate = nxlink::GateOf(ws);
-    TakeArrivalReplies(ws, [&](const std::vector<uint8_t>& reply) {
-        const auto hex = [&reply] { return rt::HexBytes(reply.data(), reply.size()); };
-        nxlink::SentRequest request;
-        const nxlink::ReplyMatch match = gate.Take(reply, ws.Tag(), rt::GetTickCount(), &request);
-        const auto id = static_cast<unsigned long long>(request.Id);
-        if (match != nxlink::ReplyMatch::Dispatch) {
-            const char* why = match == nxlink::ReplyMatch::Keyless ? "answers a write"
-                              : match == nxlink::ReplyMatch::GivenUp
-                                  ? "answers a request given up"
-                                  : "answers no request outstanding";
-            qCDebug(lcLinkState, "reply dropped (%s #%llu): %s", why, id, hex().c_str());
-            return;
-        }
-        std::string key = ws.Tag();
-        const DispatchResult result = DispatchModbusReply(reply, key);
-        qCDebug(lcLinkFrames, "reply to #%llu %s (key %s, now %s)", id, hex().c_str(),
-                ws.Tag().c_str(), key.c_str());
-        if (key != ws.Tag()) ws.SetTag(key);
-        if (result.Outcome == DispatchOutcome::Failed) {
-            // Shown from the event loop, so that replies keep flowing (and
-            // this handler returns) while the box is open.
-            QTimer::singleShot(
-                0, [text = result.Description] { rt::MsgBox(text, rt::vbCritical, "Error"); });
-        }
-    });
+    nxlink::TakeModbusReplies(ws, DispatchModbusReply);
 }
 
 QMetaObject::Connection ConnectModbusReplyHandler(rt::WinsockControl& ws) {

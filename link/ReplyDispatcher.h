@@ -8,10 +8,11 @@
 // length field, never by the byte-count byte (0 for 128- and 256-register
 // reads). Bytes stay queued until their reply is complete, across arrivals
 // and across sends; an arrival that holds several replies gives each its
-// turn. Only bytes that cannot begin a reply (a protocol id other than 0, a
-// length outside 2..515, a unit id outside 1..247) are dropped, one at a
-// time, so the framing finds the next reply after junk and never starts
-// inside one.
+// turn. A reply whose header came is taken by its length, whenever its rest
+// comes. Only bytes that cannot begin a reply (a protocol id other than 0, a
+// length outside 3..515, a unit id outside 1..247, a length that does not
+// fit the function) are dropped, one at a time, so the framing finds the
+// next reply after junk and never starts inside one.
 #pragma once
 
 #include <QMetaObject>
@@ -47,13 +48,13 @@ struct DispatchResult {
 // updated in place. Nothing is stored unless the outcome is Stored.
 DispatchResult DispatchModbusReply(std::span<const uint8_t> reply, std::string& key);
 
-inline constexpr int kMinMbapLength = 2;    // unit id and function code
+inline constexpr int kMinMbapLength = 3;    // unit id, function and exception code
 inline constexpr int kMaxMbapLength = 515;  // unit id, function, byte count, 512 data bytes
 
 // Whether the bytes at the head of the queue can begin a reply: `head` holds
 // up to 9 of them, at least the 7 of the MBAP header. The protocol id is 0,
 // the unit id a station's (1..247), the function code one the program asks
-// or its exception code, and the length fits the function: 2 or 3 for an
+// or its exception code, and the length fits the function: 3 for an
 // exception, 6 for a write's echo, and for a read the byte count and the
 // bytes that follow it agree (modulo 256; a reply of more than 255 bytes
 // with byte count 0 may be shorter than it says, as the HART reply area's
@@ -63,20 +64,19 @@ std::optional<bool> CanBeginReply(std::span<const uint8_t> head);
 // Takes the next complete reply out of a byte queue (the socket control's, or
 // anything with BytesReceived(), PeekData(n) and GetData(n)). Returns nullopt
 // while the next reply is incomplete (its bytes stay queued); bytes that
-// cannot begin a reply are dropped first, one at a time (and counted in
-// *discarded), so that a reply behind them is found.
+// cannot begin a reply are dropped first, one at a time, so that a reply
+// behind them is found.
 template <class Queue>
-std::optional<std::vector<uint8_t>> TakeNextReply(Queue& queue, size_t* discarded = nullptr) {
+std::optional<std::vector<uint8_t>> TakeNextReply(Queue& queue) {
     while (queue.BytesReceived() >= static_cast<size_t>(kMbapHeaderSize)) {
         const std::vector<uint8_t> head = queue.PeekData(kMbapHeaderSize + 2);
         const std::optional<bool> can = CanBeginReply(head);
         if (!can) return std::nullopt;
         if (!*can) {
             queue.GetData(1);
-            if (discarded) ++*discarded;
             continue;
         }
-        const size_t size = 6 + static_cast<size_t>(head[4] << 8 | head[5]);
+        const size_t size = 6 + static_cast<size_t>(ParseMbapHeader(head)->Length);
         if (queue.BytesReceived() < size) return std::nullopt;
         return queue.GetData(size);
     }
@@ -90,12 +90,10 @@ void TakeArrivalReplies(Queue& queue, Take take) {
 }
 
 // The data-arrival handler of the Modbus connection: takes every complete
-// reply of the arrival (TakeNextReply) and dispatches each one that answers
-// the request outstanding (nxlink::RequestGate::Take) against the Tag of
-// `ws`; the others are dropped with a debug line. The error
-// message of a failed reply (the error's description, critical icon, title
-// "Error") is shown from the event loop afterwards, never from inside the
-// handler.
+// reply of the arrival and dispatches each one that answers a keyed request
+// under that request's key (nxlink::TakeModbusReplies). The error message of
+// a failed reply (the error's description, critical icon, title "Error") is
+// shown from the event loop afterwards, never from inside the handler.
 void WskTCP502_DataArrival(rt::WinsockControl& ws, int32_t bytesTotal);
 
 // Connects the handler to the control's DataArrival event.

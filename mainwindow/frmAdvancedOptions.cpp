@@ -51,8 +51,6 @@ frmAdvancedOptions::frmAdvancedOptions(QWidget* parent) : QWidget(parent, Qt::Wi
     cmdAdvOptSet.Create(Frame_GW7010.container(), "Set");
     cmdAdvOptSet.Move(2520, 900, 1440, 420);
     cmdAdvOptSet.Click = [this] { cmdAdvOptSet_Click(); };
-
-    Form_Load();
 }
 
 void frmAdvancedOptions::Form_Load() {
@@ -63,9 +61,8 @@ void frmAdvancedOptions::Form_Load() {
             const ModbusFrame request =
                 BuildReadRequest(UnitIdFromNetId(ConfigReal[0].NetID), RegMcuStatus.Function,
                                  RegMcuStatus.Start, RegMcuStatus.Quantity);
-            read =
-                SendRequestAndWait(nxlink::WskTCP502(), KeyMcuStatus, request, StatusReplyTimeoutMs,
-                                   nxlink::kReplyGiveUpMs) == ReplyOutcome::Done;
+            read = SendRequestAndWait(nxlink::WskTCP502(), KeyMcuStatus, request,
+                                      StatusReplyTimeoutMs) == ReplyOutcome::Done;
         }
     } catch (const rt::RuntimeError& e) {
         rt::LogIgnoredError(lcWindow(), e);

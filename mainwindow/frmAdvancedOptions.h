@@ -9,7 +9,7 @@
 
 class frmAdvancedOptions : public QWidget {
   public:
-    // Builds the window and runs Form_Load before it is shown.
+    // Builds the window; its opener runs Form_Load before showing it.
     explicit frmAdvancedOptions(QWidget* parent = nullptr);
 
     // Reads the controller status block (key "4", 100 ms); on a reply shows

@@ -328,7 +328,15 @@ void frmMain::mnuHart_Click() {
 // Modeless and single-instance: a window that is open is brought back and
 // reads nothing; a new one reads the station before it appears.
 void frmMain::mnuAdvancedOptions_Click() {
-    if (!advancedOptions_) advancedOptions_ = new frmAdvancedOptions(this);
+    if (!advancedOptions_) {
+        // Remembered before its read waits, so that a click meanwhile finds
+        // this window and builds no second one.
+        advancedOptions_ = new frmAdvancedOptions(this);
+        advancedOptions_->Form_Load();
+        if (!advancedOptions_) return;  // closed while it read
+    } else if (!advancedOptions_->isVisible()) {
+        return;  // still reading: it appears when its read is done
+    }
     advancedOptions_->show();
     advancedOptions_->raise();
     advancedOptions_->activateWindow();

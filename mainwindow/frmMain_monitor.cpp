@@ -207,16 +207,19 @@ std::optional<long> WholeNumber(const std::string& text) {
 // ---- Tick ---------------------------------------------------------------------
 
 void frmMain::Timer1_Timer() {
-    // A tick never comes between another routine and its reply, nor sends
-    // while a reply is still owed (the station answers in order, so a late
-    // reply would meet the next request): one that fires then is dropped,
-    // and the next one comes.
-    if (tickRunning_ || nxlink::ModbusLinkBusy()) return;
-    Timer1.SetEnabled(false);
+    if (tickRunning_) return;
+    // The link is tested first: a lost connection is found by the first tick
+    // after it, whatever was outstanding on it.
     if (WskTCP502.State() != rt::sckConnected) {
+        Timer1.SetEnabled(false);
         mnuDisconnect_Click();
         return;
     }
+    // A tick never comes between another routine and its reply, nor sends
+    // while a request is outstanding or waits at the gate: one that fires
+    // then is dropped, and the next one comes.
+    if (nxlink::ModbusLinkBusy()) return;
+    Timer1.SetEnabled(false);
     const unsigned switchOffsBefore = monitorSwitchOffs_;
     tickRunning_ = true;
     try {
@@ -258,7 +261,7 @@ bool frmMain::PollRequest() {
     } else if (PollStep == kStatusStep) {
         if (lvwIOMSummary.ListItemCount() > 0) {
             SendRequestAndWait(WskTCP502, RegIomStatus.Key, send(RegIomStatus),
-                               StatusReplyTimeoutMs, nxlink::kReplyGiveUpMs);
+                               StatusReplyTimeoutMs, nxlink::RequestRole::Polled);
             if (!connected()) return false;
         }
         mcuStatusDeferred_ = false;
@@ -266,19 +269,19 @@ bool frmMain::PollRequest() {
             // A station slower than the wait still owes the module status:
             // the controller status goes out with the next step, so that
             // one request is in flight and each reply is taken as its own.
-            if (nxlink::ModbusReplyOwed(WskTCP502)) {
+            if (nxlink::ModbusGateBusy(WskTCP502)) {
                 mcuStatusDeferred_ = true;
                 return true;
             }
             SendRequestAndWait(WskTCP502, RegMcuStatus.Key, send(RegMcuStatus),
-                               StatusReplyTimeoutMs, nxlink::kReplyGiveUpMs);
+                               StatusReplyTimeoutMs, nxlink::RequestRole::Polled);
             if (!connected()) return false;
         }
     } else if (PollStep == kIdleStep && mcuStatusDeferred_) {
         mcuStatusDeferred_ = false;
         if (lvwMCUSummary.ListItemCount() == 0) return true;
         SendRequestAndWait(WskTCP502, RegMcuStatus.Key, send(RegMcuStatus), StatusReplyTimeoutMs,
-                           nxlink::kReplyGiveUpMs);
+                           nxlink::RequestRole::Polled);
         if (!connected()) return false;
         mcuStatusSentInIdleStep_ = true;
     }

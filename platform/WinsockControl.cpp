@@ -87,11 +87,14 @@ int WinsockControl::State() const {
     return sckClosed;
 }
 
+RuntimeError NotConnectedError() {
+    return RuntimeError(sckBadState,
+                        "Wrong protocol or connection state for the requested transaction or "
+                        "request");
+}
+
 void WinsockControl::SendData(const std::vector<uint8_t>& bytes) {
-    if (State() != sckConnected)
-        throw RuntimeError(sckBadState,
-                           "Wrong protocol or connection state for the requested transaction or "
-                           "request");
+    if (State() != sckConnected) throw NotConnectedError();
     const qint64 sent = socket_->write(reinterpret_cast<const char*>(bytes.data()),
                                        static_cast<qint64>(bytes.size()));
     if (sent < 0)
@@ -128,11 +131,12 @@ void WinsockControl::SetTag(std::string tag) {
     WakeWaits();
 }
 
-void WinsockControl::OnReadyRead() {
-    // One read per notification in the usual case: a short read means the
-    // socket is drained; a full one reads on. The bytes land in a buffer
-    // kept for the control's life and only what came is queued, so a reply
-    // costs no allocation of the whole chunk.
+bool WinsockControl::ReadAvailable() {
+    // One read in the usual case: a short read means the socket is drained;
+    // a full one reads on. The socket is unbuffered, so each read goes to
+    // the connection itself. The bytes land in a buffer kept for the
+    // control's life and only what came is queued, so a reply costs no
+    // allocation of the whole chunk.
     constexpr qint64 kChunk = qint64{64} * 1024;
     if (readBuffer_.empty()) readBuffer_.resize(kChunk);
     const qsizetype before = received_.size();
@@ -147,7 +151,15 @@ void WinsockControl::OnReadyRead() {
         }
         if (got < kChunk) break;
     }
-    if (received_.size() == before) return;
+    return received_.size() != before;
+}
+
+bool WinsockControl::ReadPending() {
+    return socket_->state() == QAbstractSocket::ConnectedState && ReadAvailable();
+}
+
+void WinsockControl::OnReadyRead() {
+    if (!ReadAvailable()) return;
     emit DataArrival(static_cast<qint64>(received_.size()));
     WakeWaits();
 }

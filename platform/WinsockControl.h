@@ -24,6 +24,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/runtime.h"
+
 class QTcpSocket;
 
 namespace rt {
@@ -52,6 +54,9 @@ enum SocketError : int {
     sckConnectionReset = 10054,
     sckOtherError = 10000,
 };
+
+// The run-time error of a send on a control that is not connected (40006).
+RuntimeError NotConnectedError();
 
 class WinsockControl : public QObject {
     Q_OBJECT
@@ -91,6 +96,10 @@ class WinsockControl : public QObject {
     std::vector<uint8_t> PeekData(size_t n) const;
     // Drops every waiting byte.
     void DiscardData() { received_.clear(); }
+    // Queues what the connection holds now without waiting for its
+    // DataArrival event (which then finds nothing new); true when bytes
+    // were queued. The caller handles them.
+    bool ReadPending();
 
     // The request key of whoever uses the connection. Setting it wakes any
     // event-pumping wait so that it tests its condition again.
@@ -102,6 +111,7 @@ class WinsockControl : public QObject {
     void Error(int number, const QString& description);
 
   private:
+    bool ReadAvailable();  // reads what the connection holds; true when bytes came
     void OnReadyRead();
     void OnSocketError();
 

@@ -612,7 +612,7 @@ std::vector<StreamSample> StreamSamples() {
         {"range codes", RegistersReply(1, FcReadInputRegisters, Sequence(16, 40)), "33797"},
         {"command echo", MakeReply(1, FcWriteMultipleRegisters, {0x80, 0, 0, 5}), "32768"},
         {"exception", MakeReply(1, 0x84, {0x02}), "33024"},
-        {"shortest frame", MakeReply(1, 0x90, {}), "4"},
+        {"shortest reply: an exception of another function", MakeReply(1, 0x90, {0x04}), "4"},
     };
 }
 
@@ -924,7 +924,7 @@ class DataArrival : public Dispatcher {
   protected:
     void SetUp() override {
         Dispatcher::SetUp();
-        nxlink::ForgetSentRequests(ws);
+        nxlink::ResetModbusGate(ws);
         rt::SetDialogs(&dialogs);
         ConnectModbusReplyHandler(ws);
         // Runs after the handler of each arrival: what it left behind.
@@ -936,7 +936,7 @@ class DataArrival : public Dispatcher {
     }
     void TearDown() override {
         ws.Close();
-        nxlink::ForgetSentRequests(ws);
+        nxlink::ResetModbusGate(ws);
         rt::SetDialogs(nullptr);
     }
     rt::ScriptedDialogs dialogs;
@@ -1027,7 +1027,7 @@ TEST_F(DataArrival, EachReplyIsTakenByTheRequestItAnswers) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ResetLiveValues();
-        nxlink::ForgetSentRequests(ws);
+        nxlink::ResetModbusGate(ws);
         SendKeyedRequest(ws, c.key, c.request);
         const int before = arrivals;
         peer.Send(c.arrival);

@@ -41,7 +41,7 @@ class MonitorTest : public OnlineWindowTest {
     // One tick (once no reply is owed: a tick drops while one is), then
     // until the reply of an image request was handled.
     void Tick() {
-        WaitFor([] { return !nxlink::ModbusReplyOwed(nxlink::WskTCP502()); }, 3000);
+        WaitFor([] { return !nxlink::ModbusGateBusy(nxlink::WskTCP502()); }, 3000);
         window->Timer1_Timer();
         WaitFor([&] { return window->WskTCP502.Tag() != "1" && window->WskTCP502.Tag() != "2"; },
                 3000);
@@ -403,7 +403,7 @@ TEST_F(MonitorTest, SlowStationGetsOneRequestAtATimeAndEveryColumnItsOwnReply) {
     EXPECT_TRUE(dialogs.shown.empty());
     // The station stops with no late reply still on its way.
     sim.clearFaults();
-    EXPECT_TRUE(WaitFor([] { return !nxlink::ModbusReplyOwed(nxlink::WskTCP502()); }, 3000));
+    EXPECT_TRUE(WaitFor([] { return !nxlink::ModbusGateBusy(nxlink::WskTCP502()); }, 3000));
 }
 
 // A station or link slower than a monitor tick, or a reply that comes in two
@@ -473,7 +473,7 @@ TEST_F(MonitorTest, SlowLinkIsFollowedAtItsOwnPace) {
         }
         EXPECT_LT(longest, c.delayMs + 1000);
         sim.clearFaults();
-        EXPECT_TRUE(WaitFor([] { return !nxlink::ModbusReplyOwed(nxlink::WskTCP502()); }, 5000));
+        EXPECT_TRUE(WaitFor([] { return !nxlink::ModbusGateBusy(nxlink::WskTCP502()); }, 5000));
     }
     EXPECT_TRUE(dialogs.shown.empty());
 }
@@ -593,7 +593,7 @@ TEST_F(MonitorTest, MonitorSwitchedOnAfterATableWriteWaitsForItsReply) {
         {"PI counter clear", &window->lvwPIMapping, "294 [126]", 16, std::nullopt}};
     for (const Write& w : writes) {
         SCOPED_TRACE(w.name);
-        WaitFor([] { return !nxlink::ModbusReplyOwed(nxlink::WskTCP502()); }, 3000);
+        WaitFor([] { return !nxlink::ModbusGateBusy(nxlink::WskTCP502()); }, 3000);
         sim.clearFaults();
         sim.clearLog();
         nxsim::FaultRule slow;
