@@ -123,14 +123,24 @@ std::map<const QObject*, ModbusLink>& Links() {
 void Pump(rt::WinsockControl& ws);
 
 ModbusLink& LinkOf(rt::WinsockControl& ws) {
+    // Every send and every arrival looks its connection's link up: the last
+    // one found is kept at hand.
+    static const QObject* lastKey = nullptr;
+    static ModbusLink* lastLink = nullptr;
+    if (lastKey == &ws) return *lastLink;
     auto [it, made] = Links().try_emplace(&ws);
     if (made) {
-        QObject::connect(&ws, &QObject::destroyed, [key = &ws] { Links().erase(key); });
+        QObject::connect(&ws, &QObject::destroyed, [key = &ws] {
+            Links().erase(key);
+            if (lastKey == key) lastKey = nullptr;
+        });
         it->second.Timer = new QTimer(&ws);
         it->second.Timer->setSingleShot(true);
         it->second.Timer->setTimerType(Qt::PreciseTimer);
         QObject::connect(it->second.Timer, &QTimer::timeout, &ws, [&ws] { Pump(ws); });
     }
+    lastKey = &ws;
+    lastLink = &it->second;
     return it->second;
 }
 
@@ -402,51 +412,37 @@ ReplyOutcome SendRequestAndWait(rt::WinsockControl& ws, const std::string& key,
     using nxlink::Ticket;
     const uint64_t ticket = nxlink::Enqueue(ws, frame, key, role, timeoutMs, true);
     ++g_modbusWaits;
-    // The link (and so the ticket) lives as long as the control.
+    // The link, and the ticket in it, live as long as the control; the
+    // ticket is the sender's until it stops waiting.
     QPointer<rt::WinsockControl> alive(&ws);
+    nxlink::ModbusLink& link = nxlink::LinkOf(ws);
+    Ticket& t = link.Tickets.at(ticket);
     struct Leave {
         QPointer<rt::WinsockControl>& ws;
+        nxlink::ModbusLink& link;
         uint64_t ticket;
         ~Leave() {
             --g_modbusWaits;
-            if (ws) nxlink::LinkOf(*ws).Tickets.erase(ticket);
+            if (ws) link.Tickets.erase(ticket);
         }
-    } leave{alive, ticket};
-    const auto state = [&]() -> Ticket* {
-        if (!alive) return nullptr;
-        auto& tickets = nxlink::LinkOf(ws).Tickets;
-        const auto it = tickets.find(ticket);
-        return it == tickets.end() ? nullptr : &it->second;
-    };
+    } leave{alive, link, ticket};
     // At the gate: the queue sends it, or drops it at its deadline.
-    if (Ticket* t = state(); t && t->What == Ticket::Queued)
-        rt::WaitUntil(
-            [&] {
-                const Ticket* s = state();
-                return s == nullptr || s->What != Ticket::Queued;
-            },
-            4 * nxlink::kMaxGiveUpMs);
-    Ticket* t = state();
-    if (t == nullptr || t->What == Ticket::Dropped) return ReplyOutcome::TimedOut;
-    if (t->What == Ticket::Failed) throw rt::RuntimeError(*t->Error);
-    if (t->What == Ticket::Queued) {
-        nxlink::Withdraw(nxlink::LinkOf(ws), ticket);
+    if (t.What == Ticket::Queued)
+        rt::WaitUntil([&] { return !alive || t.What != Ticket::Queued; }, 4 * nxlink::kMaxGiveUpMs);
+    if (!alive || t.What == Ticket::Dropped) return ReplyOutcome::TimedOut;
+    if (t.What == Ticket::Failed) throw rt::RuntimeError(*t.Error);
+    if (t.What == Ticket::Queued) {
+        nxlink::Withdraw(link, ticket);
         return ReplyOutcome::TimedOut;
     }
     // On the wire: its own reply, or the end of its time.
-    const uint32_t sentAt = t->SentAtMs;
-    const uint64_t request = t->Request;
-    const uint32_t elapsed = rt::GetTickCount() - sentAt;
-    rt::WaitUntil(
-        [&] {
-            const Ticket* s = state();
-            return s == nullptr || s->Decided;
-        },
-        elapsed < timeoutMs ? timeoutMs - elapsed : 0);
-    t = state();
-    const ReplyOutcome outcome = t && t->Decided ? t->Outcome : ReplyOutcome::TimedOut;
-    if (alive && role == nxlink::RequestRole::Judged) {
-        nxlink::GateOf(ws).EndWait(request);
+    const uint32_t elapsed = rt::GetTickCount() - t.SentAtMs;
+    rt::WaitUntil([&] { return !alive || t.Decided; },
+                  elapsed < timeoutMs ? timeoutMs - elapsed : 0);
+    if (!alive) return ReplyOutcome::TimedOut;
+    const ReplyOutcome outcome = t.Decided ? t.Outcome : ReplyOutcome::TimedOut;
+    if (role == nxlink::RequestRole::Judged) {
+        link.Gate.EndWait(t.Request);
         nxlink::Pump(ws);
     }
     return outcome;

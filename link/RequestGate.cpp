@@ -32,6 +32,25 @@ bool IsChannelListRead(const SentRequest& r) {
     return block != nullptr && block->ByteCount == kByteCountUpTo32;
 }
 
+// The data bytes a read's reply may carry: any count up to 32 for a channel
+// list; the full answer up to 255 bytes, where the byte count tells what
+// came; for a longer answer, which carries its byte count modulo 256, at
+// least what the reply rules need (the HART reply area may be shorter than
+// the whole block) and at most the full answer.
+void SetReplyDataRange(SentRequest& r) {
+    if (!IsRead(r.Function)) return;
+    if (IsChannelListRead(r)) {
+        r.MaxData = static_cast<uint16_t>(kMaxChannelListBytes);
+        return;
+    }
+    const size_t full = FullReadData(r);
+    r.MaxData = static_cast<uint16_t>(full);
+    r.MinData =
+        full <= 255
+            ? r.MaxData
+            : static_cast<uint16_t>(std::min(full, static_cast<size_t>(kHartReplyMinBytes) - 9));
+}
+
 // The order marks, in the order they are chosen: small reads the station
 // always answers, each of its own function. The first is the keep-alive.
 struct MarkRead {
@@ -55,14 +74,7 @@ bool ReplyFits(std::span<const uint8_t> reply, const SentRequest& request) {
     if (!IsRead(function)) return header->Length == 6 && Word(reply, 8) == request.Start;
     if (header->Length < 3) return false;
     const size_t data = header->Length - 3u;
-    if (IsChannelListRead(request)) return data <= static_cast<size_t>(kMaxChannelListBytes);
-    const size_t full = FullReadData(request);
-    // Up to 255 data bytes the byte count tells what came; a longer answer
-    // carries its byte count modulo 256, and the HART reply area may be
-    // shorter than the whole block.
-    if (full <= 255) return data == full;
-    const size_t needed = std::min(full, static_cast<size_t>(kHartReplyMinBytes) - 9);
-    return data >= needed && data <= full;
+    return data >= request.MinData && data <= request.MaxData;
 }
 
 std::optional<uint64_t> RequestGate::Settle(uint32_t now) {
@@ -136,6 +148,7 @@ uint64_t RequestGate::Note(const ModbusFrame& frame, RequestRole role, std::stri
                  : role == RequestRole::Mark ? MarkGiveUpMs()
                                              : GiveUpMs();
     r.Ticket = ticket;
+    SetReplyDataRange(r);
     wire_.push_back(std::move(r));
     return wire_.back().Id;
 }

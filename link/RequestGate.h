@@ -68,6 +68,9 @@ struct SentRequest {
     uint32_t GiveUpMs = 0;
     bool GivenUp = false;
     uint64_t Ticket = 0;  // the sender's ticket (0: none)
+    // A read's reply carries MinData..MaxData data bytes (set by Note).
+    uint16_t MinData = 0;
+    uint16_t MaxData = 0;
 };
 
 // Whether one complete reply (MBAP header included) can be the answer to
