@@ -27,6 +27,13 @@ QByteArray ShortReadReply(QByteArray reply, int byteCount) {
     return reply;
 }
 
+// Whether the fault loses the request: the station neither acts on it nor
+// replies.
+bool Swallows(const std::optional<FaultRule>& fault) {
+    return fault &&
+           (fault->kind == FaultKind::NoReply || fault->kind == FaultKind::CloseConnection);
+}
+
 }  // namespace
 
 SimServer::SimServer(StationEngine* engine) : engine_(engine) {}
@@ -116,6 +123,7 @@ void SimServer::drop(QTcpSocket* socket) {
     qCDebug(lcSim, "client %d dropped", c.number);
     c.gone = true;
     c.out.clear();
+    c.copies.clear();
     c.commands.clear();
     c.in.clear();
     if (c.timer) c.timer->stop();
@@ -141,7 +149,7 @@ void SimServer::closeLater(QTcpSocket* socket) {
 
 bool SimServer::backedUp(const Conn& c) const {
     return c.socket->bytesToWrite() >= kOutputBytes ||
-           c.out.size() >= static_cast<size_t>(kQueuedReplies);
+           c.out.size() + c.copies.size() >= static_cast<size_t>(kQueuedReplies);
 }
 
 void SimServer::resumeLater(Conn& c) {
@@ -193,16 +201,17 @@ bool SimServer::serveModbus(Conn& c) {
     const QByteArray frame = c.in.left(len);
     c.in.remove(0, len);
     const ModbusRequest req = DecodeModbus(frame);
-    engine_->logFrame(Channel::Modbus, Direction::Received, c.number, frame, &req);
+    // The fault is taken first, so that the log says at once whether the
+    // request was swallowed.
     const std::optional<FaultRule> fault = engine_->takeFault(Channel::Modbus, &req, {});
+    engine_->logFrame(Channel::Modbus, Direction::Received, c.number, frame, &req, Swallows(fault));
     if (fault)
         qCDebug(lcSim, "fault %d on a function %d request", static_cast<int>(fault->kind),
                 req.function);
     QByteArray reply;
     if (fault && fault->kind == FaultKind::Exception) {
         reply = ModbusException(req, static_cast<uint8_t>(fault->exceptionCode));
-    } else if (fault &&
-               (fault->kind == FaultKind::NoReply || fault->kind == FaultKind::CloseConnection)) {
+    } else if (Swallows(fault)) {
         // the request is lost: the station does not act on it
     } else {
         reply = engine_->handleModbus(req);
@@ -223,13 +232,12 @@ bool SimServer::serveText(Conn& c) {
     }
     const QByteArray cmd = std::move(c.commands.front());
     c.commands.pop_front();
-    engine_->logFrame(Channel::Text, Direction::Received, c.number, cmd, nullptr);
     const std::optional<FaultRule> fault = engine_->takeFault(Channel::Text, nullptr, cmd);
+    engine_->logFrame(Channel::Text, Direction::Received, c.number, cmd, nullptr, Swallows(fault));
     QByteArray reply;
     if (fault && fault->kind == FaultKind::TextRefuse)
         reply = "-1";
-    else if (!(fault &&
-               (fault->kind == FaultKind::NoReply || fault->kind == FaultKind::CloseConnection)))
+    else if (!Swallows(fault))
         reply = engine_->handleText(cmd);
     respond(c, reply, fault, Channel::Text);
     return true;
@@ -269,6 +277,9 @@ void SimServer::respond(Conn& c, const QByteArray& reply, const std::optional<Fa
             }
             return;
         }
+        case FaultKind::Repeat:
+            if (!reply.isEmpty()) enqueue(c, reply, 0, false, 0, std::max(0, fault->delayMs));
+            return;
         case FaultKind::DoubleReply:
             enqueue(c, reply + reply, 0, false);
             return;
@@ -298,14 +309,14 @@ void SimServer::respond(Conn& c, const QByteArray& reply, const std::optional<Fa
 }
 
 void SimServer::enqueue(Conn& c, const QByteArray& data, qint64 delayMs, bool closeAfter,
-                        qint64 gapMs) {
+                        qint64 gapMs, qint64 repeatMs) {
     // Each reply goes out after the ones queued before it, at least delayMs
     // after the planned time of the one before it and gapMs after that one
     // actually went out.
     const qint64 now = engine_->nowMs();
     qint64 due = now + delayMs;
     if (!c.out.empty()) due = std::max(due, c.out.back().due + delayMs);
-    c.out.push_back(Outgoing{data, due, gapMs, closeAfter});
+    c.out.push_back(Outgoing{data, due, gapMs, closeAfter, repeatMs});
     if (closeAfter) c.closing = true;
     flush(c);
 }
@@ -331,23 +342,43 @@ void SimServer::send(Conn& c, const QByteArray& data) {
 void SimServer::flush(Conn& c) {
     const qint64 now = engine_->nowMs();
     const auto sendAt = [&c](const Outgoing& o) { return std::max(o.due, c.lastSentMs + o.gapMs); };
-    while (!c.gone && !c.out.empty() && sendAt(c.out.front()) <= now) {
+    while (!c.gone) {
+        const bool replyDue = !c.out.empty() && sendAt(c.out.front()) <= now;
+        const bool copyDue = !c.copies.empty() && c.copies.begin()->first <= now;
+        if (!replyDue && !copyDue) break;
+        // Whatever is due first goes first; a copy before a reply due at the
+        // same time, as it was planned earlier. A copy does not count as a
+        // reply sent for the service time of the replies behind it.
+        if (copyDue && (!replyDue || c.copies.begin()->first <= sendAt(c.out.front()))) {
+            const Copy copy = std::move(c.copies.begin()->second);
+            c.copies.erase(c.copies.begin());
+            engine_->logFrame(c.channel, Direction::Sent, c.number, copy.data, nullptr, false,
+                              copy.copyOf);
+            send(c, copy.data);
+            continue;
+        }
         Outgoing o = std::move(c.out.front());
         c.out.pop_front();
         c.lastSentMs = now;
         if (!o.data.isEmpty()) {
-            engine_->logFrame(c.channel, Direction::Sent, c.number, o.data, nullptr);
+            const quint64 seq =
+                engine_->logFrame(c.channel, Direction::Sent, c.number, o.data, nullptr);
             send(c, o.data);
+            if (o.repeatMs >= 0) c.copies.emplace(now + o.repeatMs, Copy{o.data, seq});
         }
         if (o.closeAfter) {
             c.out.clear();
+            c.copies.clear();
             if (!c.gone) closeLater(c.socket);
             return;
         }
     }
     if (c.gone) return;
-    if (!c.out.empty())
-        c.timer->start(static_cast<int>(std::max<qint64>(0, sendAt(c.out.front()) - now)));
+    qint64 next = -1;
+    if (!c.out.empty()) next = sendAt(c.out.front());
+    if (!c.copies.empty())
+        next = next < 0 ? c.copies.begin()->first : std::min(next, c.copies.begin()->first);
+    if (next >= 0) c.timer->start(static_cast<int>(std::max<qint64>(0, next - now)));
     if (c.held && !backedUp(c)) resumeLater(c);
 }
 

@@ -2,7 +2,7 @@
 // the stand-in's thread: frames the received bytes, logs them, applies the
 // fault rules and sends the engine's replies through a per-connection queue,
 // so that a delayed reply holds back the replies behind it as a real station's
-// would.
+// would. A Repeat's copy waits beside that queue and goes out at its own time.
 //
 // Any client is survived and no client starves the others: a connection is
 // served a few requests per event-loop turn, a connection whose replies pile
@@ -54,6 +54,12 @@ class SimServer : public QObject {
         qint64 due = 0;
         qint64 gapMs = 0;  // at least this long after the entry before it went out
         bool closeAfter = false;
+        qint64 repeatMs = -1;  // >= 0: a copy goes out this long after the entry went out
+    };
+    // A Repeat's copy, waiting for its time outside the reply order.
+    struct Copy {
+        QByteArray data;
+        quint64 copyOf = 0;  // the log seq of the reply it repeats
     };
     struct Conn {
         Channel channel = Channel::Modbus;
@@ -62,7 +68,8 @@ class SimServer : public QObject {
         QByteArray in;
         std::deque<QByteArray> commands;  // text commands received, not yet served
         std::deque<Outgoing> out;
-        qint64 lastSentMs = 0;  // when the last entry taken from `out` went out
+        std::multimap<qint64, Copy> copies;  // by the time each is due, then in order made
+        qint64 lastSentMs = 0;               // when the last entry taken from `out` went out
         QTimer* timer = nullptr;
         bool closing = false;
         bool gone = false;      // disconnected; the record is removed from the event loop
@@ -78,8 +85,8 @@ class SimServer : public QObject {
     void resumeLater(Conn& c);
     void respond(Conn& c, const QByteArray& reply, const std::optional<FaultRule>& fault,
                  Channel channel);
-    void enqueue(Conn& c, const QByteArray& data, qint64 delayMs, bool closeAfter,
-                 qint64 gapMs = 0);
+    void enqueue(Conn& c, const QByteArray& data, qint64 delayMs, bool closeAfter, qint64 gapMs = 0,
+                 qint64 repeatMs = -1);
     void flush(Conn& c);
     void send(Conn& c, const QByteArray& data);
     void drop(QTcpSocket* socket);

@@ -971,6 +971,8 @@ std::optional<FaultRule> StationEngine::takeFault(Channel channel, const ModbusR
         }
         ++f.seen;
         if (f.seen <= r.skip) continue;
+        // Due for the 1st request after the skipped ones, then one in `every`.
+        if (r.every > 1 && (f.seen - r.skip - 1) % r.every != 0) continue;
         if (r.count >= 0 && f.hits >= r.count) continue;
         ++f.hits;
         return r;
@@ -1008,7 +1010,8 @@ int StationEngine::faultHits(int id) {
 // ---- Log -------------------------------------------------------------------
 
 quint64 StationEngine::logFrame(Channel channel, Direction dir, int connection,
-                                const QByteArray& bytes, const ModbusRequest* req) {
+                                const QByteArray& bytes, const ModbusRequest* req, bool swallowed,
+                                quint64 copyOf) {
     quint64 seq = 0;
     {
         QMutexLocker lock(&mutex_);
@@ -1019,6 +1022,9 @@ quint64 StationEngine::logFrame(Channel channel, Direction dir, int connection,
         e.connection = connection;
         e.msecs = clock_.elapsed();
         e.bytes = bytes;
+        e.swallowed = swallowed;
+        e.copy = copyOf != 0;
+        e.copyOf = copyOf;
         if (req) {
             e.unitId = req->unitId;
             e.function = req->function;

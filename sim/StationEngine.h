@@ -73,9 +73,10 @@ class StationEngine {
     void clearFaults();
     int faultHits(int id);
 
-    // Log.
+    // Log. A received request that a fault swallowed is logged `swallowed`;
+    // a Repeat's copy with `copyOf`, the seq of the entry it repeats.
     quint64 logFrame(Channel channel, Direction dir, int connection, const QByteArray& bytes,
-                     const ModbusRequest* req);
+                     const ModbusRequest* req, bool swallowed = false, quint64 copyOf = 0);
     QVector<LogEntry> log();
     QVector<LogEntry> logSince(quint64 seq);
     void clearLog();

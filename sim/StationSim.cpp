@@ -172,6 +172,10 @@ int StationSim::faultHits(int id) const {
     NXSIM_ENGINE(0)
     return engine_->faultHits(id);
 }
+qint64 StationSim::nowMs() const {
+    NXSIM_ENGINE(0)
+    return engine_->nowMs();
+}
 QVector<LogEntry> StationSim::log() const {
     NXSIM_ENGINE({})
     return engine_->log();

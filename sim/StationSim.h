@@ -57,6 +57,13 @@ struct LogEntry {
     QByteArray bytes;    // the whole frame (text: the command text)
     int unitId = -1, function = -1, address = -1, quantity = -1;
     QVector<quint16> values;  // written registers (FC 6/16) or coil word (FC 5)
+    // Received: a fault swallowed the request (NoReply, CloseConnection), so
+    // no reply will answer it.
+    bool swallowed = false;
+    // Sent: a Repeat fault's copy of an earlier reply, which answers no
+    // request of its own; copyOf is the seq of the Sent entry it repeats.
+    bool copy = false;
+    quint64 copyOf = 0;
 };
 
 // Fault injection. A rule matches requests by channel, and for Modbus by
@@ -68,13 +75,17 @@ struct LogEntry {
 // A request is taken by one rule at most: the first rule, in the order they
 // were added, that matches it and is due. A rule counts the requests that
 // match it and that no rule before it took: the first `skip` pass untouched,
-// the next `count` ones (-1: all) get the fault, so skip = n - 1, count = 1
-// hits exactly the n-th. To combine a standing rule (e.g. ServiceTime for
-// all requests) with a single fault, add the single fault first.
+// then the rule is due for one request in every `every` (the 1st after the
+// skipped ones, the (1 + every)-th, ...; 0 or 1: each one), and the first
+// `count` of those (-1: all) get the fault. So skip = n - 1, count = 1 hits
+// exactly the n-th; every = 10, count = -1 hits the 1st, 11th, 21st, ...
+// A request a rule passes goes on to the rules after it. To combine a
+// standing rule (e.g. ServiceTime for all requests) with a single or a
+// periodic fault, add that fault first.
 //
 // Replies on one connection always go out in the order of their requests:
 // a reply that waits holds back the replies behind it, whatever rule they
-// matched.
+// matched. Only a Repeat's copy keeps no place in that order.
 enum class FaultKind {
     NoReply,  // swallow the request: the station does not act on it and never replies
     Delay,    // the reply goes out delayMs after the request arrived or delayMs after
@@ -103,6 +114,12 @@ enum class FaultKind {
     CloseConnection,  // close the connection without replying
     ClosePartial,     // send the first half of the reply, then close
     TextRefuse,       // text channel: reply "-1"
+    // The reply goes out as usual, then a copy of it once more, delayMs
+    // after the reply went out, in a write of its own, as a duplicating
+    // network would deliver it. The copy keeps no place in the reply order:
+    // a reply behind it that is due earlier goes out before it, one due at
+    // the same time or later after it; the copy holds nothing back.
+    Repeat,
 };
 
 struct FaultRule {
@@ -115,14 +132,15 @@ struct FaultRule {
     QString textPrefix;    // text channel: e.g. "19!getnetid"
     FaultKind kind = FaultKind::NoReply;
     // Delay: the delay; ServiceTime: the work on each request; Split: the
-    // pause between pieces; other kinds: a pause before the mangled reply (or
-    // the close).
+    // pause between pieces; Repeat: the time from the reply to its copy;
+    // other kinds: a pause before the mangled reply (or the close).
     int delayMs = 0;
     int exceptionCode = 4;
     int pieces = 2;
     int byteCount = 0;  // ShortReply: the data bytes kept
     QByteArray garbage;
     int skip = 0;
+    int every = 0;  // 0 or 1: every matching request after `skip`; n: one in n
     int count = 1;
 };
 
@@ -215,6 +233,8 @@ class StationSim : public QObject {
     int faultHits(int id) const;  // how many requests the rule has hit
 
     // ---- Request log -----------------------------------------------------
+    // The log's clock: milliseconds since the StationSim was created.
+    qint64 nowMs() const;
     QVector<LogEntry> log() const;
     QVector<LogEntry> received(Channel channel) const;  // received frames only
     QVector<LogEntry> logSince(quint64 seq) const;      // entries after seq

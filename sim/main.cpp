@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QTextStream>
 #include <cstdio>
+#include <tuple>
 #include <utility>
 
 #include "sim/StationSim.h"
@@ -69,7 +70,19 @@ int main(int argc, char** argv) {
                  "Work this many milliseconds on every Modbus request, one request after the "
                  "other on a connection.",
                  "ms"});
-    p.addOption({"log", "Print every frame received and sent."});
+    p.addOption({"lose-every",
+                 "Never answer one Modbus request in N (the 1st, the (1+N)-th, ...): the "
+                 "station does not act on it.",
+                 "n"});
+    p.addOption({"repeat-every",
+                 "Send the reply of one Modbus request in N (the 1st, the (1+N)-th, ...) twice, "
+                 "the copy --repeat-gap later in a write of its own.",
+                 "n"});
+    p.addOption({"repeat-gap", "Milliseconds from a repeated reply to its copy (default 100).",
+                 "ms", "100"});
+    p.addOption({"log",
+                 "Print every frame received and sent; a copy of a reply is marked "
+                 "(copy), a request the station swallowed (lost)."});
     p.addOption({"print-station", "Print the station as station file text and exit."});
     p.process(app);
 
@@ -167,6 +180,27 @@ int main(int argc, char** argv) {
         Err() << "nxsim: --reply-delay and --service-time cannot be combined\n";
         return 2;
     }
+    int loseEvery = 0;
+    int repeatEvery = 0;
+    int repeatGapMs = 100;
+    for (auto [key, value, low, high] : {std::tuple{"lose-every", &loseEvery, 1, 1000000},
+                                         std::tuple{"repeat-every", &repeatEvery, 1, 1000000},
+                                         std::tuple{"repeat-gap", &repeatGapMs, 0, 60000}}) {
+        if (!p.isSet(key)) continue;
+        bool ok = false;
+        *value = p.value(key).toInt(&ok);
+        if (!ok || *value < low || *value > high) {
+            Err() << "nxsim: --" << key << " must be " << low << ".." << high << "\n";
+            return 2;
+        }
+    }
+    // A lost request is taken before the others' rules see it, so losing
+    // combines with everything; a repeated reply would go out undelayed.
+    if (repeatEvery > 0 && (replyDelayMs > 0 || serviceTimeMs > 0)) {
+        Err() << "nxsim: --repeat-every cannot be combined with --reply-delay or "
+                 "--service-time\n";
+        return 2;
+    }
 
     nxsim::StationSim sim;
     if (p.isSet("log")) {
@@ -176,7 +210,8 @@ int main(int argc, char** argv) {
                 const bool text = e.channel == nxsim::Channel::Text;
                 Out() << e.msecs << " ms  " << (text ? "text" : "modbus") << "#" << e.connection
                       << (e.direction == nxsim::Direction::Received ? " <- " : " -> ")
-                      << (text ? QString::fromLatin1(e.bytes) : Hex(e.bytes)) << "\n";
+                      << (text ? QString::fromLatin1(e.bytes) : Hex(e.bytes))
+                      << (e.copy ? " (copy)" : "") << (e.swallowed ? " (lost)" : "") << "\n";
                 Out().flush();
             }
         });
@@ -185,6 +220,21 @@ int main(int argc, char** argv) {
     if (!sim.start(opt, &error)) {
         Err() << "nxsim: " << error << "\n";
         return 1;
+    }
+    if (loseEvery > 0) {
+        nxsim::FaultRule lose;
+        lose.kind = nxsim::FaultKind::NoReply;
+        lose.every = loseEvery;
+        lose.count = -1;
+        sim.addFault(lose);
+    }
+    if (repeatEvery > 0) {
+        nxsim::FaultRule repeat;
+        repeat.kind = nxsim::FaultKind::Repeat;
+        repeat.delayMs = repeatGapMs;
+        repeat.every = repeatEvery;
+        repeat.count = -1;
+        sim.addFault(repeat);
     }
     if (replyDelayMs > 0 || serviceTimeMs > 0) {
         nxsim::FaultRule late;

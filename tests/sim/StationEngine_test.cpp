@@ -6,6 +6,8 @@
 
 #include <QEventLoop>
 #include <QTimer>
+#include <algorithm>
+#include <string>
 #include <thread>
 
 #include "RawClient.h"
@@ -40,6 +42,8 @@ class SimEngineTest : public ::testing::Test {
         return out;
     }
     StationEngine engine{Options()};
+    // A request that rules matching function 4 never match.
+    const ModbusRequest chunkWrite = DecodeModbus(WriteFrame(1, 0x0200, {0x8000, 3, 2, 0x0102}));
 };
 
 }  // namespace
@@ -365,6 +369,55 @@ TEST_F(SimEngineTest, FaultRulesMatchBySkipCountAndFields) {
     EXPECT_FALSE(engine.takeFault(Channel::Modbus, &read, {}));
 }
 
+TEST_F(SimEngineTest, PeriodicRuleHitsOneRequestInEvery) {
+    // `hits`: for each of the matching requests in turn, whether the rule hit it.
+    struct Case {
+        int skip, every, count;
+        const char* hits;
+    };
+    const auto read = DecodeModbus(Frame(1, 4, 0x8020, 2));
+    for (Case c : {Case{0, 0, -1, "XXXXXXX"}, Case{0, 1, -1, "XXXXXXX"}, Case{0, 3, -1, "X..X..X"},
+                   Case{2, 3, -1, "..X..X."}, Case{1, 3, 2, ".X..X.."}, Case{0, 10, -1, "X......"},
+                   Case{0, 2, 0, "......."}, Case{3, 0, 2, "...XX.."}}) {
+        SCOPED_TRACE(testing::Message()
+                     << "skip " << c.skip << " every " << c.every << " count " << c.count);
+        engine.clearFaults();
+        FaultRule r;
+        r.function = 4;
+        r.skip = c.skip;
+        r.every = c.every;
+        r.count = c.count;
+        const int id = engine.addFault(r);
+        std::string got;
+        for (size_t i = 0; c.hits[i]; ++i) {
+            // A request of another function neither counts nor is hit.
+            EXPECT_FALSE(engine.takeFault(Channel::Modbus, &chunkWrite, {}));
+            got += engine.takeFault(Channel::Modbus, &read, {}) ? 'X' : '.';
+        }
+        EXPECT_EQ(got, c.hits);
+        EXPECT_EQ(engine.faultHits(id), static_cast<int>(std::count(got.begin(), got.end(), 'X')));
+    }
+}
+
+TEST_F(SimEngineTest, RequestsAPeriodicRulePassesGoToTheRulesAfterIt) {
+    FaultRule lose;
+    lose.kind = FaultKind::NoReply;
+    lose.every = 3;
+    lose.count = -1;
+    engine.addFault(lose);
+    FaultRule late;
+    late.kind = FaultKind::Delay;
+    late.count = -1;
+    engine.addFault(late);
+    const auto read = DecodeModbus(Frame(1, 4, 0x8020, 2));
+    std::string kinds;
+    for (int i = 0; i < 7; ++i) {
+        const auto f = engine.takeFault(Channel::Modbus, &read, {});
+        kinds += !f ? '-' : f->kind == FaultKind::NoReply ? 'N' : 'D';
+    }
+    EXPECT_EQ(kinds, "NDDNDDN");
+}
+
 TEST(SimEngineLog, LimitDropsTheOldestAndLogsFromManyThreads) {
     SimOptions o = Options();
     o.logLimit = 1000;
@@ -415,6 +468,8 @@ class SimRegisterBytes : public ::testing::Test {
         return r.mid(9);
     }
     StationEngine engine{Options()};
+    // A request that rules matching function 4 never match.
+    const ModbusRequest chunkWrite = DecodeModbus(WriteFrame(1, 0x0200, {0x8000, 3, 2, 0x0102}));
 };
 
 }  // namespace

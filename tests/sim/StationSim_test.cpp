@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QTcpServer>
 #include <QTimer>
+#include <string>
 
 #include "RawClient.h"
 
@@ -194,6 +195,66 @@ TEST_F(StationSimTest, FaultNoReplyDelayAndQueueOrder) {
     ASSERT_EQ(both.size(), 26);
     EXPECT_EQ(Word(both, 9), 0x1001);
     EXPECT_EQ(Word(both, 13 + 9), 301);
+}
+
+TEST_F(StationSimTest, FaultRepeatSendsACopyAtItsOwnTime) {
+    // A (0x8000) gets the Repeat rule, B (0x8020) behind it in the same
+    // write a Delay; `order`: the frames as they arrive, C the copy of A.
+    struct Case {
+        int gapMs, delayBMs;
+        const char* order;
+    };
+    for (Case c :
+         {Case{300, 100, "ABC"}, Case{100, 300, "ACB"}, Case{0, 0, "ACB"}, Case{200, 0, "ABC"}}) {
+        SCOPED_TRACE(testing::Message() << "gap " << c.gapMs << " delay " << c.delayBMs);
+        sim.clearFaults();
+        sim.clearLog();
+        FaultRule repeat;
+        repeat.addressFirst = 0x8000;
+        repeat.kind = FaultKind::Repeat;
+        repeat.delayMs = c.gapMs;
+        sim.addFault(repeat);
+        FaultRule late;
+        late.addressFirst = 0x8020;
+        late.kind = FaultKind::Delay;
+        late.delayMs = c.delayBMs;
+        sim.addFault(late);
+        mb.send(Frame(1, 4, 0x8000, 2) + Frame(1, 4, 0x8020, 2));
+        std::string order;
+        for (int i = 0; i < 3; ++i) {
+            const QByteArray r = mb.read(13, 3000);
+            ASSERT_EQ(r.size(), 13) << i;
+            order += Word(r, 9) == 301 ? 'B' : order.find('A') == std::string::npos ? 'A' : 'C';
+        }
+        EXPECT_EQ(order, c.order);
+        EXPECT_TRUE(mb.read(1, 2 * c.gapMs + 100).isEmpty());  // one copy only
+        // The log marks the copy and names the reply it repeats.
+        QVector<LogEntry> sent;
+        for (const LogEntry& e : sim.log())
+            if (e.direction == Direction::Sent) sent.append(e);
+        ASSERT_EQ(sent.size(), 3);
+        const qsizetype copyAt = static_cast<qsizetype>(std::string(c.order).find('C'));
+        for (qsizetype i = 0; i < 3; ++i) EXPECT_EQ(sent[i].copy, i == copyAt) << i;
+        EXPECT_EQ(sent[copyAt].copyOf, sent[0].seq);
+        EXPECT_EQ(sent[copyAt].bytes, sent[0].bytes);
+        EXPECT_GE(sent[copyAt].msecs - sent[0].msecs, c.gapMs - 1);  // clocks in whole ms
+    }
+}
+
+TEST_F(StationSimTest, FaultNoReplyEveryNthIsMarkedInTheLog) {
+    FaultRule lose;
+    lose.kind = FaultKind::NoReply;
+    lose.every = 3;
+    lose.count = -1;
+    sim.addFault(lose);
+    QByteArray requests;
+    for (int i = 0; i < 7; ++i) requests += Frame(1, 4, 0x8020, 2);
+    mb.send(requests);
+    EXPECT_EQ(mb.read(4 * 13, 3000).size(), 4 * 13);
+    EXPECT_TRUE(mb.read(1, 300).isEmpty());
+    std::string got;
+    for (const LogEntry& e : sim.received(Channel::Modbus)) got += e.swallowed ? 'N' : '.';
+    EXPECT_EQ(got, "N..N..N");
 }
 
 TEST_F(StationSimTest, FaultServiceTimeAnswersOneRequestAfterTheOther) {
@@ -584,7 +645,10 @@ TEST(NxsimProgram, BadStationFileIsReportedClearly) {
     for (const QStringList& args :
          {QStringList{"--reply-delay", "-5"}, QStringList{"--reply-delay", "abc"},
           QStringList{"--service-time", "-5"}, QStringList{"--service-time", "60001"},
-          QStringList{"--service-time", "9", "--reply-delay", "9"}}) {
+          QStringList{"--service-time", "9", "--reply-delay", "9"},
+          QStringList{"--lose-every", "0"}, QStringList{"--repeat-every", "x"},
+          QStringList{"--repeat-gap", "-1"},
+          QStringList{"--repeat-every", "5", "--reply-delay", "9"}}) {
         QProcess r;
         r.start(NXSIM_PROGRAM, args);
         ASSERT_TRUE(r.waitForFinished(5000));
@@ -592,6 +656,22 @@ TEST(NxsimProgram, BadStationFileIsReportedClearly) {
         EXPECT_TRUE(r.readAllStandardError().contains(args[0].toLatin1()))
             << args.join(' ').toStdString();
     }
+}
+
+TEST(NxsimProgram, LosesAndRepeatsOneReplyInN) {
+    QProcess p;
+    RawClient mb;
+    ASSERT_TRUE(mb.connectTo(
+        StartNxsim(p, {"--lose-every", "3", "--repeat-every", "2", "--repeat-gap", "50"})[0]));
+    // Requests 1, 4 and 7 are lost; of the other four (2, 3, 5, 6), the
+    // 1st and 3rd (2 and 5) are answered twice.
+    QByteArray requests;
+    for (int i = 0; i < 7; ++i) requests += Frame(1, 4, 0x8020, 2);
+    mb.send(requests);
+    EXPECT_EQ(mb.read(6 * 13, 5000).size(), 6 * 13);
+    EXPECT_TRUE(mb.read(1, 300).isEmpty());
+    p.terminate();
+    EXPECT_TRUE(p.waitForFinished(5000));
 }
 
 TEST(NxsimProgram, ServiceTimeServesModbusRequestsInTurn) {
