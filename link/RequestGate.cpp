@@ -202,7 +202,11 @@ TakenReply RequestGate::Take(std::span<const uint8_t> reply, uint32_t now) {
     return taken;
 }
 
-void RequestGate::Forget() { wire_.clear(); }
+void RequestGate::Forget() {
+    // A new connection may lead to another station: its pace is learnt anew.
+    wire_.clear();
+    roundTripCount_ = 0;
+}
 
 uint32_t RequestGate::GiveUpMs() const {
     if (roundTripCount_ == 0) return kMinGiveUpMs;

@@ -127,7 +127,8 @@ class RequestGate {
     void EndWait(uint64_t id);
     // Takes one complete reply off the stream (see the rules above).
     TakenReply Take(std::span<const uint8_t> reply, uint32_t now);
-    // Forgets everything (the connection was opened or closed).
+    // Forgets everything, the round trips too (the connection was opened or
+    // closed).
     void Forget();
 
     uint32_t GiveUpMs() const;
