@@ -1,22 +1,34 @@
 // The main window joined to the controller link, against the station
 // stand-in on loopback: Connect, Disconnect, the watchdog, Upload and
-// Download against a station that answers late, short or not at all, Set
-// Net ID and the key filters of the connection bar.
+// Download against a station that answers late, short or not at all, the
+// senders of the windows that share the link, Set Net ID and the key filters
+// of the connection bar.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
+#include "config/ConfigFile.h"
 #include "config/NodeConfig.h"
+#include "hart/frmHart.h"
 #include "link/Connection.h"
+#include "mainwindow/frmAdvancedOptions.h"
 #include "mainwindow/frmMain.h"
 #include "mainwindow_support.h"
+#include "scope/frmScope.h"
+#include "tests/support/ConfigRecords.h"
 
 namespace {
 
@@ -388,6 +400,304 @@ TEST_F(OnlineWindowTest, SetNetIdSendsTheBoxAndReportsTheAnswer) {
     const std::string status = w.txtStatus.Text();
     EXPECT_NE(status.find(" Set Modbus Net ID OK!!"), std::string::npos) << status;
     EXPECT_EQ(w.lvwEventLog.ListItems(w.lvwEventLog.ListItemCount()).Text(), status);
+}
+
+// ---- Senders sharing the link ----------------------------------------------------------
+
+using Match = std::function<bool(const nxsim::LogEntry&)>;
+using nxsim::FaultKind;
+
+nxsim::FaultRule Rule(FaultKind kind, int function, int address, int delayMs = 0) {
+    nxsim::FaultRule r;
+    r.kind = kind, r.function = function, r.addressFirst = address, r.delayMs = delayMs;
+    return r;
+}
+Match Request(int function, int address) {
+    return [=](const nxsim::LogEntry& e) { return e.function == function && e.address == address; };
+}
+// A monitor poll: an image or status read (the link's order marks are shorter).
+bool IsPoll(const nxsim::LogEntry& e) { return e.function <= 4 && e.quantity >= 42; }
+
+// The main window, the HART console, the trend window and the advanced
+// options share the one Modbus connection; each case starts afresh.
+class LinkSendersTest : public OnlineWindowTest {
+  protected:
+    // A new stand-in and window, connected and uploaded (or, with
+    // `offline`, connected after it ran), the watchdog off, the HART console
+    // open, the request log and the dialogs emptied.
+    bool Online(const std::function<void()>& offline = nullptr) {
+        window.reset();
+        for (rt::WinsockControl* ws : {&nxlink::WskTCP502(), &nxlink::WskTCP10K()}) ws->Close();
+        sim.clearFaults();
+        Start();
+        if (offline) offline();
+        if (!(offline ? Connect() : ConnectAndUpload())) return false;
+        window->Timer2.SetEnabled(false);
+        window->mnuHart_Click();
+        sim.clearLog();
+        dialogs.shown.clear();
+        return true;
+    }
+    // The first request the stand-in received after log entry `after` that
+    // `match` accepts, once it came or `ms` passed.
+    std::optional<nxsim::LogEntry> Await(const Match& match, int ms, quint64 after = 0) {
+        std::optional<nxsim::LogEntry> found;
+        WaitFor(
+            [&] {
+                for (const nxsim::LogEntry& e : sim.logSince(after))
+                    if (e.channel == nxsim::Channel::Modbus &&
+                        e.direction == nxsim::Direction::Received && match(e))
+                        return found = e, true;
+                return false;
+            },
+            ms);
+        return found;
+    }
+    // Runs `action` once from the event loop, inside whatever waits then, as
+    // soon as the stand-in received a request that `match` accepts.
+    void OnRequest(const Match& match, std::function<void()> action) {
+        auto once = std::make_shared<QMetaObject::Connection>();
+        *once = QObject::connect(
+            &sim, &nxsim::StationSim::frameLogged, window.get(),
+            [=, this](quint64 seq) {
+                const QVector<nxsim::LogEntry> e = sim.logSince(seq - 1);
+                if (e.isEmpty() || e[0].direction != nxsim::Direction::Received || !match(e[0]))
+                    return;
+                QObject::disconnect(*once);
+                action();
+            },
+            Qt::QueuedConnection);
+    }
+    void DoubleClick(ui::ListView& list, const char* row) {
+        list.FindItem(row)->SetSelected(true);
+        list.DblClick();
+    }
+};
+
+// A request the station never answers costs the link's give-up time, not
+// 10 s: what is polled or clicked meanwhile reaches the station within 3 s
+// of it, or (a table write that cannot go promptly) never.
+TEST_F(LinkSendersTest, AnUnansweredRequestHoldsTheLinkAMomentNotTenSeconds) {
+    const auto tick = [&] { window->Timer1_Timer(); };
+    const auto monitor = [&] { window->Toolbar.Buttons("Monitor").PerformClick(); };
+    const auto send = [&] { window->HartWindow()->cmdSend.PerformClick(); };
+    const auto update = [&] { window->HartWindow()->cmdUpdate.PerformClick(); };
+    const auto toggle = [&] { DoubleClick(window->lvwDOMapping, "032 [020]"); };
+    const auto nothing = [] {};
+    struct Case {
+        const char* name;
+        int function, address;             // the one request the station does not answer
+        std::function<void()> make, then;  // sends it; acts once it arrived
+        Match next;                        // what must follow it promptly
+        bool mayBeDropped;
+    };
+    const Case cases[] = {
+        {"the monitor's next poll", 2, 0, monitor, nothing, IsPoll, false},
+        {"a DO toggle", 2, 0, tick, toggle, Request(5, 32), true},
+        {"a HART Update after a Send", 16, 0x200, send, update, Request(4, 0x1400), false},
+        {"the monitor after a HART Send", 16, 0x200, send, monitor, IsPoll, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(Online());
+        window->PollStep = 0;
+        sim.addFault(Rule(FaultKind::NoReply, c.function, c.address));
+        c.make();
+        const auto lost = Await(Request(c.function, c.address), 3000);
+        ASSERT_TRUE(lost);
+        c.then();
+        const auto next = Await(c.next, 12000, lost->seq);
+        EXPECT_TRUE(next || c.mayBeDropped) << "nothing followed";
+        EXPECT_LT(next ? next->msecs - lost->msecs : 0, 3000);
+    }
+}
+
+// A HART Update clicked while a Download command or the advanced options'
+// Set waits for its echo (50 ms late) gets its own read's outcome, refused
+// or unanswered; the waiting sender gets its own: success.
+TEST_F(LinkSendersTest, ASenderInsideAnothersWaitDoesNotDecideItsOutcome) {
+    struct Case {
+        const char* name;
+        bool download;  // else the Set
+        FaultKind update;
+    };
+    const Case cases[] = {{"Download, Update refused", true, FaultKind::Exception},
+                          {"Download, Update unanswered", true, FaultKind::NoReply},
+                          {"Set, Update refused", false, FaultKind::Exception},
+                          {"Set, Update unanswered", false, FaultKind::NoReply}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(Online());
+        nxsim::FaultRule late = Rule(FaultKind::Delay, 16, c.download ? 0x8000 : 0x9000, 50);
+        late.command = c.download ? 1 : -1;  // the Download's first command, to slot 2
+        sim.addFault(late);
+        sim.addFault(Rule(c.update, 4, 0x1400));
+        OnRequest(Request(16, late.addressFirst),
+                  [&] { window->HartWindow()->cmdUpdate.PerformClick(); });
+        if (c.download) {
+            ConfigSetting[0].DownloadPending[2] = kTrue;
+            window->Toolbar.Buttons("Download").PerformClick();
+            EXPECT_TRUE(dialogs.shown.empty());
+            EXPECT_EQ(window->txtStatus.Text(), "Download data to NX-4410 finished.");
+            EXPECT_EQ(ConfigSetting[0].DownloadPending[2], kFalse);
+            EXPECT_EQ(sim.station().slot[2].nmtState, nxsim::NmtOperation);
+        } else {
+            // The opening's box, if its read got no time on a loaded machine, and the Set's.
+            dialogs.AnswerMsgBox(rt::vbOK);
+            dialogs.AnswerMsgBox(rt::vbOK);
+            window->mnuAdvancedOptions_Click();
+            window->AdvancedOptionsWindow()->txtStringTcpTimeout.SetText("120");
+            window->AdvancedOptionsWindow()->cmdAdvOptSet_Click();
+            ASSERT_FALSE(dialogs.shown.empty());
+            EXPECT_EQ(dialogs.shown.back().prompt,
+                      "Setting successful. Please restart the GW-7010 power.");
+            EXPECT_EQ(sim.station().tcpTimeout, 120);
+        }
+        EXPECT_TRUE(Await(Request(4, 0x1400), 0)) << "the Update did not run inside the wait";
+    }
+}
+
+// HART Send and Update clicked together (the Update's click runs inside the
+// Send's handler) while another request is outstanding: the mailbox write
+// goes first and the Update lists the reply to this Send.
+TEST_F(LinkSendersTest, SendersWaitingAtTheGateGoInTheOrderOfTheirClicks) {
+    struct Case {
+        const char* name;
+        nxsim::FaultRule late;
+        std::function<void()> make;
+        char reply;  // this case's HART reply, and as the Update lists it
+        const char* listed;
+    };
+    const Case cases[] = {
+        {"a monitor poll", Rule(FaultKind::Delay, 2, 0, 300), [&] { window->Timer1_Timer(); },
+         '\x11', "0x11 "},
+        {"a keep-alive", Rule(FaultKind::Delay, 4, 0x100, 400), [&] { window->Timer2_Timer(); },
+         '\x22', "0x22 "},
+        {"a DO toggle", Rule(FaultKind::Delay, 5, 32, 300),
+         [&] { DoubleClick(window->lvwDOMapping, "032 [020]"); }, '\x33', "0x33 "},
+    };
+    nxsim::SlotBehaviour prompt;
+    prompt.hartReplyMs = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(Online());
+        window->PollStep = 0;
+        sim.setSlotBehaviour(2, prompt);
+        sim.setHartResponse(2, QByteArray(1, c.reply));
+        frmHart& h = *window->HartWindow();
+        h.CboSend_Slot.SetListIndex(2);
+        h.CboRec_Slot.SetListIndex(2);
+        sim.addFault(c.late);
+        c.make();
+        window->Timer2.SetEnabled(false);  // the keep-alive's tick starts the watchdog
+        QTimer::singleShot(0, [&h] { h.cmdUpdate.PerformClick(); });
+        h.cmdSend.PerformClick();
+        ASSERT_TRUE(WaitFor([&] { return h.LstReceive.ListCount() > 0; }, 5000));
+        const auto write = Await(Request(16, 0x200), 0), read = Await(Request(4, 0x1600), 0);
+        ASSERT_TRUE(write && read);
+        EXPECT_LT(write->seq, read->seq);
+        EXPECT_EQ(h.LstReceive.List(0), "Hart ProcessStatus: FINISH");
+        EXPECT_EQ(h.LstReceive.List(h.LstReceive.ListCount() - 1), c.listed);
+    }
+}
+
+// A table write waiting at the gate (a poll is unanswered) when the user
+// disconnects or ends the program: nothing is sent and nothing is shown.
+TEST_F(LinkSendersTest, ATableWriteWaitingAtTheGateEndsSilentlyWithTheConnection) {
+    const auto disconnect = [&] { window->Toolbar.Buttons("Disconnect").PerformClick(); };
+    const auto exit = [&] {
+        dialogs.AnswerMsgBox(rt::vbYes);
+        window->close();
+    };
+    struct Case {
+        const char* name;
+        ui::ListView frmMain::*list;
+        const char* row;
+        std::optional<std::string> answer;
+        int function;
+        std::function<void()> leave;
+    };
+    const Case cases[] = {
+        {"DO toggle, Disconnect", &frmMain::lvwDOMapping, "032 [020]", {}, 5, disconnect},
+        {"AO value, Disconnect", &frmMain::lvwAOMapping, "064 [040]", "5", 6, disconnect},
+        {"DO toggle, Exit", &frmMain::lvwDOMapping, "032 [020]", {}, 5, exit},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(Online());
+        window->PollStep = 0;
+        sim.addFault(Rule(FaultKind::NoReply, 2, 0));
+        window->Timer1_Timer();
+        ASSERT_TRUE(Await(Request(2, 0), 3000));
+        if (c.answer) dialogs.AnswerInput(c.answer);
+        QTimer::singleShot(0, c.leave);
+        DoubleClick((*window).*c.list, c.row);
+        EXPECT_TRUE(WaitFor([&] { return window->WskTCP502.State() == rt::sckClosed; }, 3000));
+        EXPECT_FALSE(Await([&](const auto& e) { return e.function == c.function; }, 500));
+        for (const auto& s : dialogs.shown)
+            EXPECT_TRUE(s.kind == rt::ScriptedDialogs::Shown::Input ||
+                        s.prompt == "Exit Utility Tool?")
+                << s.prompt;
+    }
+}
+
+// The monitor switched on from the trend window after a file load and a
+// Connect (no Upload: the watchdog is off); the station stops answering and
+// the link is lost. The first tick after the loss disconnects, not 10 s on.
+TEST_F(LinkSendersTest, ALostLinkIsFoundByTheFirstMonitorTickAfterTheLoss) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto load = [&] {  // a saved station with a DI module in slot 0
+        McuIniPath = dir.filePath("NX-4410_MCU.ini").toStdString();
+        NodeConfig& n = ConfigReal[0];
+        n.Controller = "GW-7010", n.ControllerPresent = kTrue, n.TotalSlot = 8;
+        n.SlotPresent[0] = kTrue, n.Module[0] = "KB-560", n.DIChannel[0] = 32;
+        SaveConfigFile(0, McuIniPath);
+        ResetConfigRecordsForStartup();
+        window->Toolbar.Buttons("Load").ButtonMenus(1).action()->trigger();  // "Default"
+    };
+    nxsim::FaultRule silent = Rule(FaultKind::NoReply, -1, -1);
+    silent.count = -1;
+    const std::pair<const char*, nxsim::FaultRule> cases[] = {
+        {"no reply, then the stand-in stops", silent},
+        {"no reply, then the connection closes", Rule(FaultKind::CloseConnection, -1, -1, 300)}};
+    for (const auto& [name, rule] : cases) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(Online(load));
+        window->mnuTread_Click();
+        window->LoadedScope()->cmdAdd.PerformClick();
+        ASSERT_TRUE(window->Timer1.Enabled());
+        const int id = sim.addFault(rule);
+        ASSERT_TRUE(WaitFor([&] { return sim.faultHits(id) > 0; }, 3000));
+        if (rule.kind == FaultKind::NoReply) sim.stop();
+        QElapsedTimer lost;
+        lost.start();
+        EXPECT_TRUE(WaitFor([&] { return window->Toolbar.Buttons("Connect").Enabled(); }, 12000));
+        EXPECT_LT(lost.elapsed(), 3000);
+    }
+}
+
+// A second click on the menu item while the new window's read waits (50 ms
+// late, or unanswered) builds no second window.
+TEST_F(LinkSendersTest, ASecondClickWhileTheAdvancedOptionsReadWaitsBuildsNoSecondWindow) {
+    ASSERT_TRUE(Online());
+    for (const FaultKind read : {FaultKind::Delay, FaultKind::NoReply}) {
+        SCOPED_TRACE(read == FaultKind::Delay ? "read late" : "read unanswered");
+        sim.clearFaults();
+        sim.addFault(Rule(read, 4, 0x200, 50));
+        dialogs.AnswerMsgBox(rt::vbOK);  // "Not currently connected" without an answer in time
+        OnRequest(Request(4, 0x200), [&] { window->mnuAdvancedOptions_Click(); });
+        window->mnuAdvancedOptions_Click();
+        WaitFor([] { return false; }, 200);
+        int windows = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            windows += dynamic_cast<frmAdvancedOptions*>(w) != nullptr;
+        EXPECT_EQ(windows, 1);
+        ASSERT_NE(window->AdvancedOptionsWindow(), nullptr);
+        EXPECT_TRUE(window->AdvancedOptionsWindow()->isVisible());
+        window->AdvancedOptionsWindow()->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 // ---- Connection bar key filters ------------------------------------------------------
