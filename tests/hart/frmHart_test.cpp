@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "config/NodeConfig.h"
+#include "link/LiveValues.h"
 #include "mainwindow_support.h"
 #include "tests/support/CaptionsFit.h"
 
@@ -356,5 +357,60 @@ TEST_F(HartTest, ConsoleShowsItsTextsWhole) {
     h.show();
     for (const auto& f : testsupport::CaptionsThatDoNotFit(&h)) ADD_FAILURE() << f;
 }
+
+// An Update whose reply comes 1200 ms late, after its wait: the late reply
+// is neither stored as the monitor's image of its shape (the PI image, read
+// next) nor listed by a second Update, of slot 5, that waits when it comes.
+class HartLateReplyTest : public HartTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(HartLateReplyTest, LateReplyIsTakenForNoOtherRequest) {
+    const bool secondUpdate = GetParam();  // else the monitor runs
+    options.station.netId = kNetId;
+    options.liveInputs = false;  // the images stay as they are
+    Start();
+    ASSERT_TRUE(ConnectAndUpload());  // the monitor's tables get their rows
+    window->Timer2.SetEnabled(false);
+    window->mnuHart_Click();
+    frmHart& h = *window->HartWindow();
+    nxsim::FaultRule reply;
+    reply.function = 4;
+    reply.kind = nxsim::FaultKind::Garbage;
+    for (const int slot : {2, 5}) {
+        reply.addressFirst = 0x1400 + 0x100 * slot;
+        reply.garbage = ReplyArea(2, 0, 2, slot == 2 ? Bytes{0xAB, 0xCD} : Bytes{0x12, 0x34});
+        reply.delayMs = slot == 2 ? 1200 : 0;
+        sim.addFault(reply);
+    }
+    window->PollStep = 4;  // the monitor's next read: the PI image, of the reply's shape
+    if (!secondUpdate) window->mnuTimerEnable_Click();
+    h.LstReceive.AddItem("previous");
+    h.CboRec_Slot.SetListIndex(2);
+    h.cmdUpdate.PerformClick();
+    EXPECT_EQ(Lines(h.LstReceive), std::vector<std::string>{"previous"});
+    if (secondUpdate) {
+        WaitFor([] { return false; }, 400);  // the late reply comes inside the second wait
+        h.CboRec_Slot.SetListIndex(5);
+        h.cmdUpdate.PerformClick();
+        EXPECT_NE(Lines(h.LstReceive).back(), "0xAB 0xCD ");
+    }
+    // Until the monitor ran a while after the late reply, the images hold
+    // the station's values whenever events ran.
+    bool imagesKept = true;
+    WaitFor(
+        [&] {
+            for (int i = 0; i < 128; ++i)
+                imagesKept = imagesKept && AIValue[i] == sim.inputRegister(i) &&
+                             PIValue[i] == sim.pulseInput(i);
+            return false;
+        },
+        2500);
+    EXPECT_TRUE(imagesKept);
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Updates, HartLateReplyTest, ::testing::Values(false, true),
+                         [](const auto& info) {
+                             return std::string(info.param ? "SecondUpdateOfSlot5" : "MonitorOn");
+                         });
 
 }  // namespace

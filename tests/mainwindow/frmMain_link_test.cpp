@@ -14,9 +14,12 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -24,6 +27,8 @@
 #include "config/NodeConfig.h"
 #include "hart/frmHart.h"
 #include "link/Connection.h"
+#include "link/PendingRequest.h"
+#include "link/ReplyDispatcher.h"
 #include "mainwindow/frmAdvancedOptions.h"
 #include "mainwindow/frmMain.h"
 #include "mainwindow_support.h"
@@ -262,6 +267,192 @@ INSTANTIATE_TEST_SUITE_P(
         ChannelListFault{"ThreeChannels", nxsim::FaultKind::ShortReply, 6, {}, true, 3},
         ChannelListFault{"NoReply", nxsim::FaultKind::NoReply, 0, {"Response Timeout"}, false, 0}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Replies late, split, after junk or sent twice ---------------------------------
+
+using nxsim::FaultKind;
+using nxsim::FaultRule;
+
+// The station's reply to each configuration block, from the log of an
+// Upload that met no fault (one request at a time, answered in order).
+std::map<int, std::vector<uint8_t>> BlockReplies(const QVector<nxsim::LogEntry>& log) {
+    std::map<int, std::vector<uint8_t>> replies;
+    std::deque<int> asked;
+    for (const nxsim::LogEntry& e : log) {
+        if (e.channel != nxsim::Channel::Modbus) continue;
+        if (e.direction == nxsim::Direction::Received) {
+            asked.push_back(e.function == 4 && e.address >= 0x8000 ? e.address : -1);
+        } else if (!asked.empty()) {
+            if (asked.front() >= 0) replies[asked.front()].assign(e.bytes.begin(), e.bytes.end());
+            asked.pop_front();
+        }
+    }
+    return replies;
+}
+
+// The blocks whose fields in ConfigReal are not the station's: storing the
+// station's own reply changes the record.
+std::set<int> BlocksNotTheStations(const std::map<int, std::vector<uint8_t>>& replies) {
+    const NodeConfig got = ConfigReal[0];
+    std::set<int> off;
+    for (const auto& [start, reply] : replies) {
+        std::string key = KeyConfigRead(static_cast<uint16_t>(start));
+        DispatchModbusReply(reply, key);
+        if (!(ConfigReal[0] == got)) off.insert(start);
+        ConfigReal[0] = got;
+    }
+    return off;
+}
+
+struct UploadReplyFault {
+    const char* name;
+    FaultKind kind;
+    int start;  // of the function 4 request it hits (-1: any request)
+    int delayMs;
+    int n;  // Split: pieces; Repeat: one reply in n
+    QByteArray garbage;
+    int lost;  // the slot that fails (-1: none may fail); others may, each with its box
+};
+
+class UploadReplyFaultTest : public OnlineWindowTest,
+                             public ::testing::WithParamInterface<UploadReplyFault> {};
+
+// Every slot either fails with its box or holds the station's own values of
+// each block; only a block whose read met a copy of an earlier reply may
+// differ, and at no time do more than two requests wait in the station.
+TEST_P(UploadReplyFaultTest, EveryBlockHoldsItsOwnReplyOrItsSlotFails) {
+    const UploadReplyFault& c = GetParam();
+    // Slot 4 takes a list of slot 3's shape (KB-540), with codes of its own;
+    // each analog block, slot and channel has a value of its own.
+    options.station.setModule(4, 0x0031);
+    for (int ch = 0; ch < 16; ++ch) {
+        options.station.slot[4].setReg(nxsim::BlkRangeCode, ch, 14 + ch % 12);
+        for (int s : {2, 3, 4, 7})
+            for (int b = 1; b <= 4; ++b)  // scale low and high, alarm low and high
+                options.station.slot[s].setReg(nxsim::BlkRangeCode + 16 * b, ch,
+                                               1000 * b + 16 * s + ch);
+    }
+    frmMain& w = Start();
+    ASSERT_TRUE(ConnectAndUpload());
+    w.Timer2.SetEnabled(false);
+    const auto replies = BlockReplies(sim.log());
+    // Every field the record holds afterwards comes from the Upload below.
+    const int16_t netId = ConfigReal[0].NetID;
+    ConfigReal[0] = NodeConfig{};
+    ConfigReal[0].NetID = netId;
+    sim.clearLog();
+    FaultRule fault;
+    fault.function = c.start < 0 ? -1 : 4;
+    fault.addressFirst = c.start;
+    fault.kind = c.kind;
+    fault.delayMs = c.delayMs;
+    fault.pieces = std::max(2, c.n);
+    fault.every = c.n;
+    fault.count = c.kind == FaultKind::Repeat ? -1 : 1;
+    fault.garbage = c.garbage;
+    sim.addFault(fault);
+    if (c.kind == FaultKind::Repeat) {
+        // 30 ms of work on each other request: the copies come while the
+        // Upload runs.
+        fault.kind = FaultKind::ServiceTime;
+        fault.delayMs = 30;
+        fault.every = 0;
+        sim.addFault(fault);
+    }
+    for (int i = 0; i < kStationSlots; ++i) dialogs.AnswerMsgBox(rt::vbOK);
+    w.Toolbar.Buttons("Upload").PerformClick();
+    w.Timer2.SetEnabled(false);
+    EXPECT_EQ(w.txtStatus.Text(), "Upload data from NX-4410 finished.");
+    std::set<int> failed, mayDiffer;
+    for (int s = 0; s < kStationSlots; ++s)
+        if (ConfigReal[0].SlotPresent(s) != kTrue) failed.insert(s);
+    EXPECT_EQ(dialogs.shown.size(), failed.size());
+    EXPECT_EQ(c.lost < 0 ? failed.size() : failed.count(c.lost), c.lost < 0 ? 0u : 1u);
+    for (const int s : failed) {
+        mayDiffer.insert(0x8100);  // the slot's presence
+        for (const auto& r : replies)
+            if (r.first >= 0x8200 && (r.first & 0xF) == s) mayDiffer.insert(r.first);
+    }
+    // A copy meets the requests that wait in the station when it goes out,
+    // or the next one when none waits.
+    std::deque<int> waiting;
+    bool copyAhead = false;
+    size_t most = 0;
+    for (const nxsim::LogEntry& e : sim.log()) {
+        if (e.channel != nxsim::Channel::Modbus) continue;
+        if (e.direction == nxsim::Direction::Received) {
+            if (copyAhead) mayDiffer.insert(e.address);
+            copyAhead = false;
+            waiting.push_back(e.address);
+        } else if (e.copy) {
+            mayDiffer.insert(waiting.begin(), waiting.end());
+            copyAhead = waiting.empty();
+        } else if (!waiting.empty()) {
+            waiting.pop_front();
+        }
+        most = std::max(most, waiting.size());
+    }
+    if (c.kind == FaultKind::Repeat) {
+        EXPECT_LE(most, 2u);
+    }
+    for (const int b : BlocksNotTheStations(replies))
+        EXPECT_EQ(mayDiffer.count(b), 1u) << "block " << std::hex << b;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, UploadReplyFaultTest,
+    ::testing::Values(
+        UploadReplyFault{"RangeCodesOfSlot3AnsweredLate", FaultKind::Delay, 0x8403, 1200, 0, {}, 3},
+        UploadReplyFault{
+            "LowAlarmsOfSlot2InPieces1200msApart", FaultKind::Split, 0x8432, 1200, 3, {}, 2},
+        // An MBAP length of 2, then the versions of the default station
+        // (3.01, 1.05) for Net ID 1.
+        UploadReplyFault{"LengthTwoFrameBeforeTheFirstAnswer", FaultKind::Garbage, 0x8020, 0, 0,
+                         QByteArray::fromHex("0000000000020184000000000007010404012D0069"), -1},
+        // Slot 2's eight range codes (7) answered with 9 and 16 channels.
+        UploadReplyFault{
+            "NineChannelsForEight", FaultKind::Garbage, 0x8402, 0, 0,
+            QByteArray::fromHex("000000000015010412") + QByteArray::fromHex("0007").repeated(9),
+            -1},
+        UploadReplyFault{
+            "SixteenChannelsForEight", FaultKind::Garbage, 0x8402, 0, 0,
+            QByteArray::fromHex("000000000023010420") + QByteArray::fromHex("0007").repeated(16),
+            -1},
+        UploadReplyFault{"OneReplyInFiveSentAgain", FaultKind::Repeat, -1, 100, 5, {}, -1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A Download whose first command of slot 2 is answered 1200 ms late, and
+// those of slots 3 to 5 never: a slot is reported written only when the
+// station answered each of its commands in time; the later slots are
+// written.
+TEST_F(OnlineWindowTest, DownloadReportsASlotWrittenOnlyWhenItsCommandsWereAnswered) {
+    options.requirePreOp = false;  // a command taken for answered leaves no refusal behind
+    frmMain& w = Start();
+    ASSERT_TRUE(ConnectAndUpload());
+    w.Timer2.SetEnabled(false);
+    std::vector<std::string> boxes, shown;
+    FaultRule first;  // command 1 (NMT) to pre-operational: a slot's first
+    first.function = 16;
+    first.addressFirst = 0x8000;
+    first.command = 1;
+    first.delayMs = 1200;
+    for (int s = 2; s <= 7; ++s) {
+        ConfigSetting[0].DownloadPending(s) = kTrue;
+        if (s >= 6) continue;
+        first.slot = s;
+        first.kind = s == 2 ? FaultKind::Delay : FaultKind::NoReply;
+        sim.addFault(first);
+        dialogs.AnswerMsgBox(rt::vbOK);
+        boxes.push_back("Response Timeout on slot " + std::to_string(s));
+    }
+    w.Toolbar.Buttons("Download").PerformClick();
+    w.Timer2.SetEnabled(false);
+    for (const auto& d : dialogs.shown) shown.push_back(d.prompt);
+    EXPECT_EQ(shown, boxes);
+    for (int s = 2; s <= 7; ++s)
+        EXPECT_EQ(ConfigSetting[0].DownloadPending(s), s < 6 ? kTrue : kFalse) << s;
+    EXPECT_EQ(w.txtStatus.Text(), "Download data to NX-4410 finished.");
+}
 
 // A transfer started while the watchdog's keep-alive is still owed (the
 // station works 700 ms on each keep-alive) sends its first request after

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <functional>
 #include <optional>
+#include <set>
 
 #include "config/NodeConfig.h"
 #include "link/Connection.h"
@@ -477,6 +478,103 @@ TEST_F(MonitorTest, SlowLinkIsFollowedAtItsOwnPace) {
     }
     EXPECT_TRUE(dialogs.shown.empty());
 }
+
+// The rest of the coil reply 1.5 s after its header, or the AI reply 5.5 s
+// late, with the station's inputs changed once the next request came: no
+// value inside a reply is taken for a header, so every column shows its own
+// channel's value at any time; the late AI reply is stored in its own place,
+// and the monitor goes on meanwhile.
+class MonitorReplyFaultTest : public MonitorTest,
+                              public ::testing::WithParamInterface<nxsim::FaultKind> {};
+
+TEST_P(MonitorReplyFaultTest, EveryColumnShowsItsOwnChannelAndTheMonitorGoesOn) {
+    const bool split = GetParam() == nxsim::FaultKind::Split;
+    GoOnline();
+    sim.setLiveInputs(false);
+    sim.setCoil(32, true);
+    // Slot 2 (4..20 mA), channel i in phase p: 4 + 1.6 i + 0.4 p mA.
+    int phase = 0;
+    const auto setPhase = [&](int p) {
+        for (int i = 0; i < 8; ++i) sim.setInputRegister(32 + i, 1000 * i + 250 * p);
+        phase = p;
+    };
+    const auto text = [](int i, int p) {
+        return QString::number(4 + 1.6 * i + 0.4 * p, 'f', 3).toStdString();
+    };
+    const char* const rows[] = {"032 [020]", "033 [021]", "034 [022]", "035 [023]",
+                                "036 [024]", "037 [025]", "038 [026]", "039 [027]"};
+    const auto ai = [&](int i) { return window->lvwAIMapping.FindItem(rows[i])->SubItem(4); };
+    const auto coil = [&] { return window->lvwDOMapping.FindItem("032 [020]")->SubItem(4); };
+    const auto shows = [&](int p) {
+        for (int i = 0; i < 8; ++i)
+            if (ai(i) != text(i, p)) return false;
+        return coil() == "ON";
+    };
+    setPhase(0);
+    window->mnuTimerEnable_Click();
+    ASSERT_TRUE(WaitFor([&] { return shows(0); }, 10000));
+    window->mnuTimerEnable_Click();
+    WaitFor([] { return !nxlink::ModbusGateBusy(nxlink::WskTCP502()); }, 10000);
+    // The faulty request is the next one of its function.
+    setPhase(1);
+    nxsim::FaultRule fault;
+    fault.kind = GetParam();
+    fault.function = split ? FcReadCoils : FcReadInputRegisters;
+    fault.addressFirst = 0;
+    fault.delayMs = split ? 1500 : 5500;
+    sim.addFault(fault);
+    sim.clearLog();
+    std::string wrong;         // the first text that is not its channel's
+    std::set<int> phase1Seen;  // AI channels that showed phase 1
+    const auto watch = [&] {
+        if (wrong.empty() && coil() != "ON") wrong = "DO 32: " + coil();
+        for (int i = 0; i < 8; ++i) {
+            const std::string t = ai(i);
+            if (t == text(i, 1)) phase1Seen.insert(i);
+            if (wrong.empty() && t != text(i, 0) && t != text(i, 1) &&
+                (phase < 2 || t != text(i, 2)))
+                wrong = std::string("AI ") + rows[i] + ": " + t;
+        }
+        return false;
+    };
+    // Requests the station got after the faulty one: in all, and before the
+    // last piece of its reply went out.
+    int after = -1, owed = 0;
+    const auto count = [&] {
+        int sent = 0;
+        after = -1;
+        for (const nxsim::LogEntry& e : sim.log()) {
+            if (e.channel != nxsim::Channel::Modbus) continue;
+            if (e.direction == nxsim::Direction::Sent) {
+                if (after >= 0 && ++sent == (split ? 2 : 1)) owed = after;
+            } else if (after >= 0 || (e.function == fault.function && e.address == 0)) {
+                ++after;
+            }
+        }
+        return after > 0;
+    };
+    window->mnuTimerEnable_Click();
+    // Once a request came after the faulty one, its reply was made.
+    ASSERT_TRUE(WaitFor([&] { return watch() || count(); }, 15000));
+    setPhase(2);
+    EXPECT_TRUE(WaitFor([&] { return watch() || shows(2); }, 30000));
+    window->mnuTimerEnable_Click();
+    EXPECT_EQ(wrong, "");
+    if (!split) {
+        EXPECT_EQ(phase1Seen.size(), 8u);  // no other reply has the first change
+    }
+    count();
+    EXPECT_GT(owed, 0) << "no request while the reply was owed";
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, MonitorReplyFaultTest,
+                         ::testing::Values(nxsim::FaultKind::Split, nxsim::FaultKind::Delay),
+                         [](const auto& info) {
+                             return std::string(info.param == nxsim::FaultKind::Split
+                                                    ? "CoilReplyRestLongAfterItsHeader"
+                                                    : "AiReplyLaterThanTheOldGiveUp");
+                         });
 
 // The controller status read of the monitor answered late (after the
 // monitor went off): the advanced options window opened meanwhile reads the
