@@ -1,5 +1,7 @@
 #include "modflash/FlashProtocol.h"
 
+#include <algorithm>
+
 namespace modflash {
 
 namespace {
@@ -83,6 +85,40 @@ Frame BuildChunkFrame(uint16_t slot, const uint8_t* chunk, size_t len) {
     if (len % 2 != 0) f.push_back(0);
     for (size_t k = start; k + 1 < f.size(); k += 2) std::swap(f[k], f[k + 1]);
     return f;
+}
+
+Frame BuildOrderMark(uint8_t function) {
+    Frame f = Header(6);
+    f.push_back(function);
+    PutWord(f, 0);
+    PutWord(f, 1);
+    return f;
+}
+
+bool ReplyFits(const Frame& request, const uint8_t* reply, size_t replyLen) {
+    if (request.size() < 12 || replyLen < 9) return false;
+    const size_t length = static_cast<size_t>(reply[4]) << 8 | reply[5];
+    if (length + 6 != replyLen) return false;
+    const uint8_t function = request[7];
+    if (reply[7] == (function | 0x80)) return replyLen == 9;
+    if (reply[7] != function) return false;
+    const size_t quantity = static_cast<size_t>(request[10]) << 8 | request[11];
+    size_t byteCount = 0;
+    switch (function) {
+        case kFnReadCoils:
+        case kFnReadDiscreteInputs:
+            byteCount = (quantity + 7) / 8;
+            break;
+        case kFnReadHoldingRegisters:
+        case kFnReadInputRegisters:
+            byteCount = 2 * quantity;
+            break;
+        case kFnWriteMultipleRegisters:
+            return replyLen == 12 && std::equal(reply + 8, reply + 12, request.begin() + 8);
+        default:
+            return false;
+    }
+    return reply[8] == byteCount && replyLen == 9 + byteCount;
 }
 
 bool PassesExceptionCheck(const Frame& request, const uint8_t* reply, size_t replyLen) {

@@ -16,8 +16,15 @@ using Frame = std::vector<uint8_t>;
 // Every request carries transaction ID 0x0102, protocol 0 and unit 1.
 constexpr uint16_t kTransactionId = 0x0102;
 constexpr uint8_t kUnitId = 1;
+constexpr uint8_t kFnReadCoils = 0x01;
+constexpr uint8_t kFnReadDiscreteInputs = 0x02;
+constexpr uint8_t kFnReadHoldingRegisters = 0x03;
 constexpr uint8_t kFnReadInputRegisters = 0x04;
 constexpr uint8_t kFnWriteMultipleRegisters = 0x10;
+// The functions of the order marks (BuildOrderMark); modflash sends them for
+// nothing else.
+constexpr std::array<uint8_t, 3> kOrderMarkFunctions = {kFnReadHoldingRegisters, kFnReadCoils,
+                                                        kFnReadDiscreteInputs};
 
 // Registers of the station.
 constexpr uint16_t kRegKeepAlive = 0x0200;
@@ -56,6 +63,17 @@ Frame BuildCommandWrite(uint16_t command, uint16_t slot, uint16_t data);
 Frame BuildInitDownload(uint16_t slot, uint32_t imageSize);
 // A chunk of 1..128 bytes, already scrambled, framed for the data mailbox.
 Frame BuildChunkFrame(uint16_t slot, const uint8_t* chunk, size_t len);
+// A read of one item at address 0 with one of kOrderMarkFunctions. Its reply
+// (or exception reply) only shows that the station has answered everything
+// sent before it: the station answers one connection's requests in order.
+Frame BuildOrderMark(uint8_t function);
+
+// Whether a whole reply frame has the shape of the request's reply: the
+// request's function code with the byte count of its quantity (reads) or its
+// start address and quantity echoed (writes), or the function's exception
+// reply with its one exception code. Unit and transaction IDs are not looked
+// at: every request carries the same ones.
+bool ReplyFits(const Frame& request, const uint8_t* reply, size_t replyLen);
 
 // A reply passes when its unit ID and function code equal the request's; a
 // Modbus exception reply (function code with bit 7 set) therefore fails.

@@ -1,17 +1,19 @@
-// The stream socket modflash talks to the station with: a thin wrapper of a
-// POSIX TCP socket whose connect and receive wait for at most a given time
-// (the dialog's thread blocks in them, so every wait is bounded).
+// The connection modflash talks to the station on: a thin wrapper of a
+// POSIX TCP socket whose connect, send and receive wait until a given time at
+// most (the dialog's thread blocks in them, so every wait is bounded), with
+// the bytes of a reply not yet whole and the requests whose replies are still
+// owed.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-namespace modflash {
+#include "modflash/FlashProtocol.h"
+#include "modflash/UnresolvedRequests.h"
 
-// How long after its time-out a reply is still waited for (and dropped)
-// before the next request goes out.
-constexpr uint32_t kLateReplyGraceMs = 1000;
+namespace modflash {
 
 class FlashSocket {
   public:
@@ -27,43 +29,38 @@ class FlashSocket {
     // Connects to a dotted-quad address; false (socket kept, still created)
     // when the address is not valid, refused or not answered in time.
     bool Connect(const std::string& address, uint16_t port, int timeoutMs);
-    // Sends the whole buffer; false when the connection is gone.
-    bool Send(const uint8_t* data, size_t len);
-    // Receives one Modbus TCP frame whole, as its header's length field
-    // gives it, into buf (at most cap bytes). The frame must begin within
-    // timeoutMs; once its first bytes are there, the rest gets as long again
-    // to follow. Returns the frame's size, or 0 when nothing arrived in time,
-    // the frame was not completed, the peer closed or the frame would not fit.
-    // A frame that did not begin in time, or was cut off, is still owed by
-    // the peer: DropLateReplies waits for it before the next request.
-    size_t Receive(uint8_t* buf, size_t cap, uint32_t timeoutMs);
-    // Called before a request is sent, so that no earlier reply is taken for
-    // its answer: gives the replies still owed until kLateReplyGraceMs after
-    // their time-out to arrive, then drops them with anything else that has
-    // arrived and not been read.
-    void DropLateReplies();
-    // Drops whatever has arrived and not been read; gives the byte count.
-    size_t DiscardPending();
+    // Sends the whole buffer before the deadline (a tick count); false when
+    // the connection is gone or does not take it in time.
+    bool Send(const uint8_t* data, size_t len, uint32_t deadline);
+    // Gives the next whole Modbus TCP frame that has come, as its header's
+    // length field gives it, waiting for it until the deadline (a tick
+    // count) at most; its bytes may have come over several reads and
+    // transactions. Bytes that cannot begin a frame (protocol ID not 0, a
+    // length below 3 or above a frame's) are dropped one at a time; a frame
+    // longer than cap is dropped whole. Returns the frame's size, or 0 when
+    // none was whole by the deadline or the peer has closed.
+    size_t ReceiveFrame(uint8_t* buf, size_t cap, uint32_t deadline);
+    // The requests of this connection whose replies may still come.
+    UnresolvedRequests& Unresolved() { return unresolved_; }
     void ShutDown(ShutDownHow how);
+    // Closes the socket and forgets the connection's bytes and requests.
     void Close();
 
   private:
     // Waits until something can be read (data or the peer's close) or the
-    // deadline (a tick count) has passed.
-    bool WaitReadable(uint32_t deadline);
-    // Reads exactly len bytes before the deadline (a tick count); got tells
-    // how many arrived.
-    bool ReadExact(uint8_t* buf, size_t len, uint32_t deadline, size_t& got);
-    // Notes a reply the peer still owes (whole, or its last `tail` bytes).
-    void NoteOwed(size_t tail);
+    // deadline has passed.
+    void WaitReadable(uint32_t deadline);
+    // Takes the first whole frame out of what has been read, dropping what
+    // cannot begin one; 0 when no frame is whole yet.
+    size_t TakeFrame(uint8_t* buf, size_t cap);
 
     int fd_ = -1;
     bool peerClosed_ = false;
-    // Replies that did not begin in time, the bytes still to come of one
-    // that was cut off, and until when they are waited for.
-    int owed_ = 0;
-    size_t tail_ = 0;
-    uint32_t graceDeadline_ = 0;
+    // What has been read and not yet given out (whole frames and the start
+    // of the next one); never more is read than fits.
+    std::array<uint8_t, kMaxFrameSize> in_{};
+    size_t inLen_ = 0;
+    UnresolvedRequests unresolved_;
 };
 
 }  // namespace modflash

@@ -13,14 +13,17 @@ namespace modflash {
 constexpr uint16_t TransactTimeoutMs = 200;
 constexpr uint16_t kKeepAliveTimeoutMs = 100;
 
-// Large enough for any reply the station sends; the received count is 8-bit.
+// Far larger than any reply to modflash's requests; the received count is
+// 8-bit.
 using ReplyBuffer = std::array<uint8_t, 255>;
 
-// Sends the request and waits up to timeoutMs for its reply to begin, then
-// reads it whole. An earlier reply that came too late, or is still on its
-// way (for a bounded time), is dropped first, so it is never taken for this
-// request's answer. True with the
-// reply's size in received; false when no reply arrived in time.
+// Sends the request and waits until timeoutMs from the call for its reply,
+// taken whole by its length. Replies are told apart by their shape and their
+// order only: a reply that fits an earlier request whose transaction timed
+// out is that one's, and is dropped. When such an unresolved request has the
+// request's function, an order mark goes out first (within the same time),
+// and the request only once the mark is answered. True with the reply's size
+// in received; false when no reply came in time.
 bool ModbusTransact(FlashSocket& socket, const Frame& request, ReplyBuffer& reply,
                     uint8_t& received, uint16_t timeoutMs);
 

@@ -185,7 +185,8 @@ void CReflashDlg::reject() {
 
 void CReflashDlg::OnTimer(int id) {
     // Inside an upgrade the sequence's own requests keep the connection busy;
-    // a keep-alive there could leave its reply to be taken for the sequence's.
+    // a keep-alive there answered late would hold up the sequence's next
+    // request, as the station answers in order.
     if (id != kKeepAliveTimerId || upgrading_) return;
     // Keeps the station's connection busy; the outcome does not matter.
     ReplyBuffer reply{};

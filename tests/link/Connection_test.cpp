@@ -11,6 +11,7 @@
 #include "link/Upload.h"
 #include "platform/WinsockControl.h"
 #include "sequence_support.h"
+#include "tests/support/LateAnswers.h"
 
 namespace {
 
@@ -193,6 +194,43 @@ TEST_F(Connection, UnusableAddressFailsLikeAMissingStation) {
     window.ctlIp = "";
     ExpectConnectFails("Fail to connect to NX-4410", "Fail to connect to NX-4410");
 }
+
+// ---- The fixtures' retry of Connect ----------------------------------------
+
+// A Connect whose question the stand-in never answers is not tried again:
+// the fault hits its one request (a second try would be answered), and the
+// fixture fails with that try's box.
+struct UnansweredCase {
+    const char* command;
+    const char* message;
+};
+
+class ConnectRetry : public LinkSequenceTest,
+                     public ::testing::WithParamInterface<UnansweredCase> {};
+
+TEST_P(ConnectRetry, AQuestionNeverAnsweredIsNotTriedAgain) {
+    StartStation();
+    FaultRule silent;
+    silent.channel = Channel::Text;
+    silent.textPrefix = GetParam().command;
+    silent.kind = FaultKind::NoReply;
+    const int id = sim.addFault(silent);
+    EXPECT_FALSE(testsupport::RetryWhenAnsweredLate(sim, Channel::Text, dialogs, [this] {
+        nxlink::mnuConnect_Click();
+        return window.state == WS::Connected;
+    }));
+    EXPECT_EQ(sim.faultHits(id), 1);
+    EXPECT_EQ(Messages(), std::vector<std::string>{GetParam().message});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Questions, ConnectRetry,
+    ::testing::Values(UnansweredCase{"19!controller", "Fail to get controller name."},
+                      UnansweredCase{"19!getnetid", "Fail to get Modbus Net ID."},
+                      UnansweredCase{
+                          "19!getfwver",
+                          "Fail to get MCU firmware version. Please update the MCU FW to v3.00 or "
+                          "later."}));
 
 // ---- Disconnect ------------------------------------------------------------
 

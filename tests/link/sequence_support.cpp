@@ -13,6 +13,7 @@
 #include "platform/EventWait.h"
 #include "platform/WinsockControl.h"
 #include "tests/support/ConfigRecords.h"
+#include "tests/support/LateAnswers.h"
 
 // ---- RecordingWindow -------------------------------------------------------
 
@@ -204,15 +205,10 @@ void LinkSequenceTest::StartStation(const nxsim::SimOptions& options) {
 }
 
 void LinkSequenceTest::ConnectOk() {
-    // Connect's questions wait 200 ms for their answers; on a loaded machine
-    // the stand-in's thread may get no time within that. A try that failed
-    // is made again, its one box forgotten.
-    for (int t = 1;; ++t) {
-        const rt::ScriptedDialogs::Mark mark = dialogs.Here();
+    testsupport::RetryWhenAnsweredLate(sim, nxsim::Channel::Text, dialogs, [this] {
         nxlink::mnuConnect_Click();
-        if (window.state == RecordingWindow::WindowState::Connected || t == 10) break;
-        dialogs.ForgetSince(mark);
-    }
+        return window.state == RecordingWindow::WindowState::Connected;
+    });
     ASSERT_EQ(window.state, RecordingWindow::WindowState::Connected) << window.status;
     ASSERT_EQ(nxlink::WskTCP502().State(), rt::sckConnected);
     ASSERT_EQ(nxlink::WskTCP10K().State(), rt::sckConnected);

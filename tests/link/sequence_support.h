@@ -104,8 +104,8 @@ class LinkSequenceTest : public ::testing::Test {
     void TearDown() override;
 
     void StartStation(const nxsim::SimOptions& options = nxsim::SimOptions());
-    // Connect, expecting success (a try that found the stand-in slow to
-    // answer is made again); the stand-in's log is cleared afterwards.
+    // Connect, expecting success (a try that the stand-in answered late is
+    // made again); the stand-in's log is cleared afterwards.
     void ConnectOk();
     // Upload (and the toolbar's copy into ConfigSetting), expecting the
     // finished line; the stand-in's log is cleared afterwards.

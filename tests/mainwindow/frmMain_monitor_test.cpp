@@ -597,13 +597,17 @@ TEST_F(MonitorTest, LateStatusReplyIsNotTakenByTheNextReadOfItsShape) {
     ASSERT_TRUE(WaitFor([&] { return statusRead().has_value(); }, 5000));
     window->Toolbar.ButtonMenuClick(window->Toolbar.Buttons("Monitor").ButtonMenus(1));
     sim.updateStation([](nxsim::StationConfig& st) { st.tcpTimeout = 70; });
-    // Opened while the late reply (timeout 60) is still on its way.
+    // Opened while the late reply (timeout 60) is still on its way. A try
+    // whose own reply came late is made again with another timeout, so that
+    // the late reply of a try before it would show as well.
     WaitFor([] { return false; }, 600);
-    window->mnuAdvancedOptions_Click();
-    ASSERT_NE(window->AdvancedOptionsWindow(), nullptr);
-    EXPECT_EQ(window->AdvancedOptionsWindow()->txtStringTcpTimeout.Text(), "70");
+    int timeout = 69;
+    frmAdvancedOptions& w = OpenAdvancedOptions([&] {
+        sim.updateStation([t = ++timeout](nxsim::StationConfig& st) { st.tcpTimeout = t; });
+    });
+    EXPECT_EQ(w.txtStringTcpTimeout.Text(), std::to_string(timeout));
     EXPECT_TRUE(dialogs.shown.empty());
-    window->AdvancedOptionsWindow()->close();
+    w.close();
 }
 
 // ---- Every request through the one send path ------------------------------------------

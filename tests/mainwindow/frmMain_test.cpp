@@ -668,9 +668,9 @@ TEST_F(CaptionsTest, EveryWindowShowsItsTextsWhole) {
     }
     window->mnuEventLog.PerformClick();
     Expect(window.get(), "event log");
-    window->mnuAdvancedOptions_Click();
-    window->AdvancedOptionsWindow()->show();
-    Expect(window->AdvancedOptionsWindow(), "advanced options");
+    frmAdvancedOptions& advanced = OpenAdvancedOptions();
+    advanced.show();
+    Expect(&advanced, "advanced options");
     frmAbout about;
     about.show();
     Expect(&about, "about");

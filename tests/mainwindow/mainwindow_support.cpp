@@ -1,14 +1,18 @@
 #include "mainwindow_support.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QEvent>
 #include <QEventLoop>
 #include <QTimer>
 #include <algorithm>
+#include <utility>
 
 #include "config/NodeConfig.h"
 #include "link/Connection.h"
 #include "platform/WinsockControl.h"
 #include "tests/support/ConfigRecords.h"
+#include "tests/support/LateAnswers.h"
 
 namespace testsupport {
 
@@ -71,22 +75,30 @@ frmMain& OnlineWindowTest::Start() {
 }
 
 bool OnlineWindowTest::Connect() {
-    // Connect's questions wait 200 ms for their answers; on a loaded machine
-    // the stand-in's thread may get no time within that. A try that failed
-    // is made again, its one box forgotten.
-    for (int t = 1;; ++t) {
-        const rt::ScriptedDialogs::Mark mark = dialogs.Here();
+    return RetryWhenAnsweredLate(sim, nxsim::Channel::Text, dialogs, [this] {
         window->Toolbar.Buttons("Connect").PerformClick();
-        if (window->Toolbar.Buttons("Disconnect").Enabled()) return true;
-        if (t == 10) return false;
-        dialogs.ForgetSince(mark);
-    }
+        return window->Toolbar.Buttons("Disconnect").Enabled();
+    });
 }
 
 bool OnlineWindowTest::ConnectAndUpload() {
     if (!Connect()) return false;
     window->Toolbar.Buttons("Upload").PerformClick();
     return true;
+}
+
+frmAdvancedOptions& OnlineWindowTest::OpenAdvancedOptions(const std::function<void()>& beforeTry) {
+    bool again = false;
+    RetryWhenAnsweredLate(sim, nxsim::Channel::Modbus, dialogs, [&] {
+        if (std::exchange(again, true)) {
+            window->AdvancedOptionsWindow()->close();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+        if (beforeTry) beforeTry();
+        window->mnuAdvancedOptions_Click();
+        return window->AdvancedOptionsWindow()->Frame_GW7010.Enabled();
+    });
+    return *window->AdvancedOptionsWindow();
 }
 
 }  // namespace testsupport

@@ -82,10 +82,15 @@ class OnlineWindowTest : public MainWindowTest {
     // box.
     frmMain& Start();
     // Toolbar Connect; true when the window reached its connected state
-    // (a try that found the stand-in slow to answer is made again).
+    // (a try that the stand-in answered late is made again).
     bool Connect();
     // Toolbar Connect, then toolbar Upload.
     bool ConnectAndUpload();
+    // Opens the advanced options window and returns it; its read of the
+    // station was answered unless the stand-in left it unanswered (then the
+    // window shows its box). `beforeTry` runs before each try; a try that
+    // the stand-in answered late is made again, its window closed.
+    frmAdvancedOptions& OpenAdvancedOptions(const std::function<void()>& beforeTry = {});
 
     nxsim::SimOptions options;
     nxsim::StationSim sim;

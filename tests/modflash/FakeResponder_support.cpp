@@ -8,6 +8,8 @@
 
 #include <chrono>
 
+#include "platform/EventWait.h"
+
 namespace modflash::test {
 
 FakeResponder::FakeResponder(Handler handler) : handler_(std::move(handler)) {
@@ -74,6 +76,7 @@ void FakeResponder::Run() {
             ++connections_;
             Serve(fd);
             ::close(fd);
+            idle_ = true;
         }
     }
 }
@@ -84,7 +87,12 @@ void FakeResponder::Serve(int fd) {
     std::vector<uint8_t> buf;
     for (;;) {
         pollfd p[2] = {{fd, POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
-        if (::poll(p, 2, -1) < 0) continue;
+        if (::poll(p, 2, 0) == 0) {
+            idle_ = true;
+            rt::WakeWaits();
+            if (::poll(p, 2, -1) < 0) continue;
+        }
+        idle_ = false;
         if (p[1].revents) return;
         uint8_t chunk[512];
         const ssize_t r = ::recv(fd, chunk, sizeof chunk, 0);

@@ -1,7 +1,8 @@
 // A small Modbus TCP responder for modflash's tests: listens on a free
 // loopback port, reads each request whole, logs it and answers as a handler
 // says (bytes in pieces with pauses between, no answer, or a closed
-// connection).
+// connection). Like the station it answers one request after the other: a
+// pause holds back the answers to the requests behind it.
 #pragma once
 
 #include <atomic>
@@ -33,6 +34,9 @@ class FakeResponder {
     uint16_t Port() const { return port_; }
     std::vector<Frame> Requests() const;
     int Connections() const { return connections_.load(); }
+    // Every request that came has been answered, and nothing more has come.
+    // Becoming so wakes the waits of other threads (rt::WaitUntil).
+    bool Idle() const { return idle_.load(); }
 
     // A reply to a request carrying the given data bytes after the function
     // code (e.g. byte count and registers of a read).
@@ -49,6 +53,7 @@ class FakeResponder {
     int wakePipe_[2] = {-1, -1};
     uint16_t port_ = 0;
     std::atomic<int> connections_{0};
+    std::atomic<bool> idle_{true};
     mutable std::mutex mutex_;
     std::vector<Frame> requests_;
     std::thread thread_;

@@ -38,7 +38,7 @@ TEST(FlashSocket, ReceiveWaitsItsTimeAndNoLonger) {
     ASSERT_TRUE(s.Connect("127.0.0.1", r.Port(), 1000));
     uint8_t buf[64];
     const uint32_t t0 = rt::GetTickCount();
-    EXPECT_EQ(s.Receive(buf, sizeof buf, 150), 0u);
+    EXPECT_EQ(s.ReceiveFrame(buf, sizeof buf, t0 + 150), 0u);
     const uint32_t took = rt::GetTickCount() - t0;
     EXPECT_GE(took, 149u);
     EXPECT_LT(took, 1500u);
@@ -54,16 +54,17 @@ TEST(FlashSocket, ClosedPeerEndsTheWaitAtOnce) {
     ASSERT_TRUE(s.Create());
     ASSERT_TRUE(s.Connect("127.0.0.1", r.Port(), 1000));
     const Frame rq = BuildReadInputRegister(0x0240);
-    ASSERT_TRUE(s.Send(rq.data(), rq.size()));
+    ASSERT_TRUE(s.Send(rq.data(), rq.size(), rt::GetTickCount() + 1000));
     uint8_t buf[64];
     const uint32_t t0 = rt::GetTickCount();
-    EXPECT_EQ(s.Receive(buf, sizeof buf, 3000), 0u);
+    EXPECT_EQ(s.ReceiveFrame(buf, sizeof buf, t0 + 3000), 0u);
     EXPECT_LT(rt::GetTickCount() - t0, 2000u);
     // The peer stays gone: the next wait ends at once as well.
     const uint32_t t1 = rt::GetTickCount();
-    EXPECT_EQ(s.Receive(buf, sizeof buf, 3000), 0u);
+    EXPECT_EQ(s.ReceiveFrame(buf, sizeof buf, t1 + 3000), 0u);
     EXPECT_LT(rt::GetTickCount() - t1, 2000u);
     // Sending on a closed connection fails without ending the program.
-    for (int i = 0; i < 5; ++i) s.Send(rq.data(), rq.size());
-    EXPECT_FALSE(s.Send(rq.data(), rq.size()) && s.Receive(buf, sizeof buf, 50) > 0);
+    for (int i = 0; i < 5; ++i) s.Send(rq.data(), rq.size(), rt::GetTickCount() + 50);
+    EXPECT_FALSE(s.Send(rq.data(), rq.size(), rt::GetTickCount() + 50) &&
+                 s.ReceiveFrame(buf, sizeof buf, rt::GetTickCount() + 50) > 0);
 }

@@ -131,6 +131,15 @@ std::string Describe(const nxsim::LogEntry& e) {
     return text;
 }
 
+// Every Modbus request in the log has had its reply sent.
+bool AllAnswered(const QVector<nxsim::LogEntry>& log) {
+    int owed = 0;
+    for (const auto& e : log)
+        if (e.channel == nxsim::Channel::Modbus)
+            owed += e.direction == nxsim::Direction::Received ? 1 : -1;
+    return owed == 0;
+}
+
 class ReflashDlgTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -196,6 +205,14 @@ class ReflashDlgTest : public ::testing::Test {
         int n = 0;
         for (const auto& e : sim.received(nxsim::Channel::Modbus)) n += e.function == function;
         return n;
+    }
+    // Lets events run until the stand-in has sent the reply of every request
+    // in its log; each frame it logs wakes the wait.
+    bool WaitUntilAllAnswered() {
+        QObject wake;
+        QObject::connect(
+            &sim, &nxsim::StationSim::frameLogged, &wake, [] {}, Qt::QueuedConnection);
+        return rt::WaitUntil([&] { return AllAnswered(sim.log()); }, 5000);
     }
     bool Enabled(int id) { return dlg.GetDlgItem(id)->isEnabled(); }
     void ExpectButtonsBack() {
@@ -861,27 +878,31 @@ TEST_F(ReflashDlgTest, EscapeAndTheCloseBoxDoNothingWhileTheImageIsSent) {
 
 TEST_F(ReflashDlgTest, ALateReplyIsNeverTakenForTheNextRequestOfARun) {
     UseQuickWaits(dlg.Timing());
+    // The station answers in order: the requests behind a late reply wait
+    // for it, and the late reply only ever settles its own request.
     const struct {
         const char* what;
         int slot;
         uint16_t moduleId;
-        int lateAddress;  // the read answered 300 ms late
-        int count;        // how many of its requests (-1: all)
-        uint32_t keepAliveMs;
+        int lateAddress;  // the read answered late, once
+        int delayMs;
+        bool keepAliveFirst;  // a keep-alive goes out, and is answered, before Browse
         bool returnToOperation;
         const char* outcome;
     } cases[] = {
-        // The module-mode read at Browse times out, so the switch commands
-        // follow; the first of them must not take the mode's late reply.
-        {"mode read", 2, 0x004A, 0x0252, 1, 10000, true, "Upgrade firmware success."},
-        // Keep-alives answered late while the module, after its reset, stays
-        // out of operation: their replies (32) must not be taken for the
-        // last mode read.
-        {"keep-alive", 7, 0x0062, kRegKeepAlive, -1, 30, false,
+        // The module-mode read at Browse is answered after 1300 ms: the
+        // pre-op command behind it gets no answer in its time, and does not
+        // take the mode's reply for its own.
+        {"mode read", 2, 0x004A, 0x0252, 1300, false, true,
+         "Failed to change to pre-op mode. (Timeout)"},
+        // A keep-alive answered 1250 ms late, its reply there when the run
+        // begins, while the module stays out of operation after its reset.
+        // Its value, the station's role 32, would read as the operation mode
+        // if a mode read of the run took it.
+        {"keep-alive", 7, 0x0062, kRegKeepAlive, 1250, true, false,
          "Failed to upgrade firmware. (Module is not in operation mode)"},
     };
     for (const auto& c : cases) {
-        dlg.Timing().keepAlivePeriodMs = c.keepAliveMs;
         nxsim::SlotBehaviour b;
         b.returnToOperation = c.returnToOperation;
         sim.setSlotBehaviour(c.slot, b);
@@ -892,20 +913,27 @@ TEST_F(ReflashDlgTest, ALateReplyIsNeverTakenForTheNextRequestOfARun) {
         late.function = 4;
         late.addressFirst = c.lateAddress;
         late.kind = nxsim::FaultKind::Delay;
-        late.delayMs = 300;
-        late.count = c.count;
+        late.delayMs = c.delayMs;
         sim.addFault(late);
-        // Let the keep-alive run before the upgrade, so that replies are
-        // still owed when it begins.
-        rt::WaitUntil([] { return false; }, 400);
         sim.clearLog();
-        EXPECT_EQ(Browse(FirmwareFile(c.moduleId, TestImage(200, c.slot))), c.outcome) << c.what;
+        if (c.keepAliveFirst) {
+            dlg.OnTimer(CReflashDlg::kKeepAliveTimerId);
+            ASSERT_TRUE(WaitUntilAllAnswered()) << c.what;
+        }
+        const QString file = FirmwareFile(c.moduleId, TestImage(200, c.slot));
+        EXPECT_EQ(Browse(file), c.outcome) << c.what;
         // No keep-alive inside the run.
         int keepAlives = 0;
         for (const auto& e : sim.received(nxsim::Channel::Modbus))
             keepAlives += e.function == 4 && e.address == kRegKeepAlive;
-        EXPECT_EQ(keepAlives, 0) << c.what;
-        sim.clearFaults();
+        EXPECT_EQ(keepAlives, c.keepAliveFirst ? 1 : 0) << c.what;
+        // Once the station has answered everything, the next run goes
+        // through as usual.
+        ASSERT_TRUE(WaitUntilAllAnswered()) << c.what;
+        sim.setSlotBehaviour(c.slot, nxsim::SlotBehaviour());
+        sim.clearLog();
+        EXPECT_EQ(Browse(file), "Upgrade firmware success.") << c.what;
+        EXPECT_EQ(Sequence(), ExpectedUpgrade(c.slot, 200)) << c.what;
         dlg.OnDisconnect();
     }
 }
@@ -916,11 +944,18 @@ TEST_F(ReflashDlgTest, ALateModuleIdIsNotShownForTheNextSlot) {
     late.function = 4;
     late.addressFirst = RegIomModuleId + 3;
     late.kind = nxsim::FaultKind::Delay;
-    late.delayMs = 300;
+    late.delayMs = 1300;
     sim.addFault(late);
     auto* name = Ctl<QLabel>(Id::IDC_MODULE_NAME);
     ChooseSlot(3);  // KB-540, answered too late
     EXPECT_EQ(name->text(), QStringLiteral("Null"));
+    // Slot 2's read waits behind the late reply: it shows nothing, or its
+    // own module should the reply come in its time, never slot 3's.
+    ChooseSlot(2);
+    EXPECT_TRUE(name->text() == QStringLiteral("Null") || name->text() == QStringLiteral("KB-521"))
+        << name->text().toStdString();
+    // Once the late reply has come, each slot shows its own module.
+    ASSERT_TRUE(WaitUntilAllAnswered());
     ChooseSlot(2);
     EXPECT_EQ(name->text(), QStringLiteral("KB-521"));
     ChooseSlot(3);
