@@ -83,10 +83,11 @@ namespace {
 // Whether tick count `t` has reached `deadline`.
 bool Reached(uint32_t t, uint32_t deadline) { return static_cast<int32_t>(t - deadline) >= 0; }
 
-// A send and what became of it, as its sender sees it.
+// A send and what became of it, as its waiting sender sees it. The sender
+// owns it; the link knows it only while the sender waits.
 struct Ticket {
+    uint64_t Id = 0;
     enum State { Queued, Sent, Dropped, Failed } What = Queued;
-    bool Waited = false;   // a sender waits for it (else forgotten once it left the queue)
     uint64_t Request = 0;  // its id on the wire
     uint32_t SentAtMs = 0;
     bool Decided = false;  // its reply was accepted or refused
@@ -107,10 +108,9 @@ struct QueuedSend {
 struct ModbusLink {
     RequestGate Gate;
     std::deque<QueuedSend> Queue;
-    std::map<uint64_t, Ticket> Tickets;
+    std::vector<Ticket*> Waiters;  // the tickets of the senders that wait
     uint64_t NextTicket = 1;
     QTimer* Timer = nullptr;  // a child of the control: the next deadline of the queue
-    ReplyDispatch Dispatch = DispatchModbusReply;  // the last one TakeModbusReplies was given
     bool Pumping = false;
     bool Taking = false;
 };
@@ -144,16 +144,22 @@ ModbusLink& LinkOf(rt::WinsockControl& ws) {
     return it->second;
 }
 
-// A send leaves the queue: its sender learns how (a sender that does not
-// wait is forgotten).
+Ticket* Waiter(ModbusLink& link, uint64_t ticket) {
+    for (Ticket* t : link.Waiters)
+        if (t->Id == ticket) return t;
+    return nullptr;
+}
+
+// A send leaves the queue: its waiting sender, if any, learns how.
 void Finish(ModbusLink& link, uint64_t ticket, Ticket::State what,
             std::unique_ptr<rt::RuntimeError> error = nullptr) {
-    const auto it = link.Tickets.find(ticket);
-    if (it == link.Tickets.end()) return;
-    it->second.What = what;
-    it->second.Error = std::move(error);
-    if (!it->second.Waited) link.Tickets.erase(it);
+    Ticket* t = Waiter(link, ticket);
+    if (t == nullptr) return;
+    t->What = what;
+    t->Error = std::move(error);
 }
+
+void StopWaiting(ModbusLink& link, const Ticket& t) { std::erase(link.Waiters, &t); }
 
 // Takes a send that is still queued out of the queue.
 void Withdraw(ModbusLink& link, uint64_t ticket) {
@@ -213,7 +219,6 @@ void Pump(rt::WinsockControl& ws) {
             ArmTimer(l);
         }
     } leave{link};
-    bool drained = false;
     while (!link.Queue.empty()) {
         if (ws.State() != rt::sckConnected) return DropQueue(ws, link);
         const uint32_t now = rt::GetTickCount();
@@ -236,16 +241,6 @@ void Pump(rt::WinsockControl& ws) {
         }
         const Clearance clear = link.Gate.Clear(head.Frame[7], head.Frame[6], now);
         if (clear.What == Clearance::Wait) return;
-        if (!drained) {
-            // A reply that is already here cannot answer a request not yet
-            // sent: what the connection holds is taken first.
-            drained = true;
-            if (ws.ReadPending()) {
-                TakeModbusReplies(ws, link.Dispatch);
-                continue;
-            }
-        }
-        drained = false;
         if (clear.What == Clearance::SendMark) {
             try {
                 PutOnWire(ws, link, clear.Mark, RequestRole::Mark, {}, 0, 0);
@@ -262,10 +257,9 @@ void Pump(rt::WinsockControl& ws) {
         try {
             const uint64_t id =
                 PutOnWire(ws, link, send.Frame, send.Role, send.Key, send.WaitMs, send.Ticket);
-            const auto t = link.Tickets.find(send.Ticket);
-            if (t != link.Tickets.end()) {
-                t->second.Request = id;
-                t->second.SentAtMs = rt::GetTickCount();
+            if (Ticket* t = Waiter(link, send.Ticket)) {
+                t->Request = id;
+                t->SentAtMs = rt::GetTickCount();
             }
             Finish(link, send.Ticket, Ticket::Sent);
         } catch (const rt::RuntimeError& e) {
@@ -274,40 +268,37 @@ void Pump(rt::WinsockControl& ws) {
     }
 }
 
-uint64_t Enqueue(rt::WinsockControl& ws, const ModbusFrame& frame, const std::string& key,
-                 RequestRole role, uint32_t waitMs, bool waited) {
+// Queues a send, with the ticket of its waiting sender (or none), and lets
+// the queue go.
+void Enqueue(rt::WinsockControl& ws, ModbusFrame frame, const std::string& key, RequestRole role,
+             uint32_t waitMs, Ticket* waiter) {
     ModbusLink& link = LinkOf(ws);
     if (role == RequestRole::Write && frame.size() >= static_cast<size_t>(kReadFrameSize)) {
         // A newer value for an output whose write still waits takes its place.
         for (QueuedSend& q : link.Queue)
             if (q.Role == RequestRole::Write &&
                 std::equal(frame.begin() + 7, frame.begin() + 10, q.Frame.begin() + 7)) {
-                q.Frame = frame;
-                return q.Ticket;
+                q.Frame = std::move(frame);
+                return;
             }
     }
     const uint64_t ticket = link.NextTicket++;
-    link.Tickets[ticket].Waited = waited;
-    link.Queue.push_back(QueuedSend{ticket, frame, key, role, waitMs, std::nullopt});
+    if (waiter) {
+        waiter->Id = ticket;
+        link.Waiters.push_back(waiter);
+    }
+    link.Queue.push_back(QueuedSend{ticket, std::move(frame), key, role, waitMs, std::nullopt});
     Pump(ws);
-    return ticket;
 }
 
 // A send of a sender that does not wait: a failure at once is raised; once
 // it waits in the queue, nobody hears of it any more.
-void EnqueueUnwaited(rt::WinsockControl& ws, const ModbusFrame& frame, const std::string& key,
+void EnqueueUnwaited(rt::WinsockControl& ws, ModbusFrame frame, const std::string& key,
                      RequestRole role) {
-    const uint64_t ticket = Enqueue(ws, frame, key, role, 0, true);
-    ModbusLink& link = LinkOf(ws);
-    const auto t = link.Tickets.find(ticket);
-    if (t == link.Tickets.end()) return;
-    if (t->second.What == Ticket::Queued) {
-        t->second.Waited = false;
-        return;
-    }
-    std::unique_ptr<rt::RuntimeError> error = std::move(t->second.Error);
-    link.Tickets.erase(t);
-    if (error) throw *error;
+    Ticket ticket;
+    Enqueue(ws, std::move(frame), key, role, 0, &ticket);
+    StopWaiting(LinkOf(ws), ticket);
+    if (ticket.Error) throw rt::RuntimeError(*ticket.Error);
 }
 
 }  // namespace
@@ -333,7 +324,6 @@ void ResetModbusGate(rt::WinsockControl& ws) {
 
 void TakeModbusReplies(rt::WinsockControl& ws, ReplyDispatch dispatch) {
     ModbusLink& link = LinkOf(ws);
-    link.Dispatch = dispatch;
     if (link.Taking) return;  // the loop up the stack takes them
     link.Taking = true;
     {
@@ -380,10 +370,10 @@ void TakeModbusReplies(rt::WinsockControl& ws, ReplyDispatch dispatch) {
             // The Tag still names this request unless a later sender wrote its
             // own; a late reply leaves it to the request outstanding.
             if (!late && ws.Tag() == request.Key && key != request.Key) ws.SetTag(key);
-            const auto t = link.Tickets.find(request.Ticket);
-            if (t != link.Tickets.end() && (key == KeyDone || key == KeyErrorReply)) {
-                t->second.Decided = true;
-                t->second.Outcome = ClassifyKey(key);
+            Ticket* t = Waiter(link, request.Ticket);
+            if (t != nullptr && (key == KeyDone || key == KeyErrorReply)) {
+                t->Decided = true;
+                t->Outcome = ClassifyKey(key);
             }
             if (result.Outcome == DispatchOutcome::Failed) {
                 // Shown from the event loop, so that replies keep flowing (and
@@ -393,48 +383,45 @@ void TakeModbusReplies(rt::WinsockControl& ws, ReplyDispatch dispatch) {
             }
         });
     }
-    Pump(ws);
+    if (!link.Queue.empty()) Pump(ws);
 }
 
 }  // namespace nxlink
 
-void SendModbusRequest(rt::WinsockControl& ws, const ModbusFrame& frame) {
-    nxlink::EnqueueUnwaited(ws, frame, {}, nxlink::RequestRole::Write);
+void SendModbusRequest(rt::WinsockControl& ws, ModbusFrame frame) {
+    nxlink::EnqueueUnwaited(ws, std::move(frame), {}, nxlink::RequestRole::Write);
 }
 
-void SendKeyedRequest(rt::WinsockControl& ws, const std::string& key, const ModbusFrame& frame) {
-    nxlink::EnqueueUnwaited(ws, frame, key, nxlink::RequestRole::Polled);
+void SendKeyedRequest(rt::WinsockControl& ws, const std::string& key, ModbusFrame frame) {
+    nxlink::EnqueueUnwaited(ws, std::move(frame), key, nxlink::RequestRole::Polled);
 }
 
-ReplyOutcome SendRequestAndWait(rt::WinsockControl& ws, const std::string& key,
-                                const ModbusFrame& frame, uint32_t timeoutMs,
-                                nxlink::RequestRole role) {
+ReplyOutcome SendRequestAndWait(rt::WinsockControl& ws, const std::string& key, ModbusFrame frame,
+                                uint32_t timeoutMs, nxlink::RequestRole role) {
     using nxlink::Ticket;
-    const uint64_t ticket = nxlink::Enqueue(ws, frame, key, role, timeoutMs, true);
+    Ticket t;
+    nxlink::Enqueue(ws, std::move(frame), key, role, timeoutMs, &t);
     ++g_modbusWaits;
-    // The link, and the ticket in it, live as long as the control; the
-    // ticket is the sender's until it stops waiting.
+    // The link lives as long as the control.
     QPointer<rt::WinsockControl> alive(&ws);
     nxlink::ModbusLink& link = nxlink::LinkOf(ws);
-    Ticket& t = link.Tickets.at(ticket);
     struct Leave {
         QPointer<rt::WinsockControl>& ws;
         nxlink::ModbusLink& link;
-        uint64_t ticket;
+        Ticket& t;
         ~Leave() {
             --g_modbusWaits;
-            if (ws) link.Tickets.erase(ticket);
+            if (!ws) return;
+            nxlink::StopWaiting(link, t);
+            if (t.What == Ticket::Queued) nxlink::Withdraw(link, t.Id);
         }
-    } leave{alive, link, ticket};
+    } leave{alive, link, t};
     // At the gate: the queue sends it, or drops it at its deadline.
     if (t.What == Ticket::Queued)
         rt::WaitUntil([&] { return !alive || t.What != Ticket::Queued; }, 4 * nxlink::kMaxGiveUpMs);
     if (!alive || t.What == Ticket::Dropped) return ReplyOutcome::TimedOut;
     if (t.What == Ticket::Failed) throw rt::RuntimeError(*t.Error);
-    if (t.What == Ticket::Queued) {
-        nxlink::Withdraw(link, ticket);
-        return ReplyOutcome::TimedOut;
-    }
+    if (t.What == Ticket::Queued) return ReplyOutcome::TimedOut;
     // On the wire: its own reply, or the end of its time.
     const uint32_t elapsed = rt::GetTickCount() - t.SentAtMs;
     rt::WaitUntil([&] { return !alive || t.Decided; },

@@ -113,12 +113,12 @@ void LogSentFrame(const ModbusFrame& frame, uint64_t id);
 // write of the same output still waiting in the queue takes its place (the
 // newer value is the one asked for). A send that fails at once raises its
 // run-time error; one that fails later, or never goes, is dropped silently.
-void SendModbusRequest(rt::WinsockControl& ws, const ModbusFrame& frame);
+void SendModbusRequest(rt::WinsockControl& ws, ModbusFrame frame);
 
 // A keyed request whose outcome nobody judges (monitor image polls, the HART
 // mailbox write): queued at the gate, returns at once. Its reply is stored
 // under `key` also when it comes after the request was given up.
-void SendKeyedRequest(rt::WinsockControl& ws, const std::string& key, const ModbusFrame& frame);
+void SendKeyedRequest(rt::WinsockControl& ws, const std::string& key, ModbusFrame frame);
 
 // A keyed request whose sender waits up to timeoutMs from the moment it went
 // on the wire (after it waited at the gate) and gets its own request's
@@ -129,6 +129,6 @@ void SendKeyedRequest(rt::WinsockControl& ws, const std::string& key, const Modb
 // stored whenever it comes. Does not test the connection beforehand; a send
 // that fails, or a connection that closed while the request waited at the
 // gate, raises the socket's run-time error.
-ReplyOutcome SendRequestAndWait(rt::WinsockControl& ws, const std::string& key,
-                                const ModbusFrame& frame, uint32_t timeoutMs,
+ReplyOutcome SendRequestAndWait(rt::WinsockControl& ws, const std::string& key, ModbusFrame frame,
+                                uint32_t timeoutMs,
                                 nxlink::RequestRole role = nxlink::RequestRole::Judged);

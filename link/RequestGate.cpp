@@ -26,7 +26,8 @@ size_t FullReadData(const SentRequest& r) {
 
 // A read of a channel list, whose reply may carry any byte count up to 32.
 bool IsChannelListRead(const SentRequest& r) {
-    if (r.Function != FcReadInputRegisters) return false;
+    // Configuration blocks lie in 0x8000..0x8FFF: other reads need no look-up.
+    if (r.Function != FcReadInputRegisters || r.Start < 0x8000 || r.Start > 0x8FFF) return false;
     int slot = 0;
     const RegisterBlock* block = FindConfigBlock(r.Start, &slot);
     return block != nullptr && block->ByteCount == kByteCountUpTo32;
@@ -102,6 +103,7 @@ std::optional<uint32_t> RequestGate::LiveDeadline() const {
 }
 
 Clearance RequestGate::Clear(uint8_t function, uint8_t unitId, uint32_t now) {
+    if (wire_.empty()) return {Clearance::Go, {}};
     Settle(now);
     if (Live()) return {Clearance::Wait, {}};
     const auto held = [this](uint8_t f, bool marksToo) {

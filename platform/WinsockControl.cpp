@@ -1,7 +1,5 @@
 #include "platform/WinsockControl.h"
 
-#include <sys/socket.h>
-
 #include <QTcpSocket>
 #include <algorithm>
 
@@ -133,12 +131,11 @@ void WinsockControl::SetTag(std::string tag) {
     WakeWaits();
 }
 
-bool WinsockControl::ReadAvailable() {
-    // One read in the usual case: a short read means the socket is drained;
-    // a full one reads on. The socket is unbuffered, so each read goes to
-    // the connection itself. The bytes land in a buffer kept for the
-    // control's life and only what came is queued, so a reply costs no
-    // allocation of the whole chunk.
+void WinsockControl::OnReadyRead() {
+    // One read per notification in the usual case: a short read means the
+    // socket is drained; a full one reads on. The bytes land in a buffer
+    // kept for the control's life and only what came is queued, so a reply
+    // costs no allocation of the whole chunk.
     constexpr qint64 kChunk = qint64{64} * 1024;
     if (readBuffer_.empty()) readBuffer_.resize(kChunk);
     const qsizetype before = received_.size();
@@ -153,21 +150,7 @@ bool WinsockControl::ReadAvailable() {
         }
         if (got < kChunk) break;
     }
-    return received_.size() != before;
-}
-
-bool WinsockControl::ReadPending() {
-    if (socket_->state() != QAbstractSocket::ConnectedState) return false;
-    // A look at the connection first: most of the time nothing is there, and
-    // the look costs one call where a read through the socket costs more.
-    const auto fd = static_cast<int>(socket_->socketDescriptor());
-    char byte = 0;
-    if (fd >= 0 && ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) <= 0) return false;
-    return ReadAvailable();
-}
-
-void WinsockControl::OnReadyRead() {
-    if (!ReadAvailable()) return;
+    if (received_.size() == before) return;
     emit DataArrival(static_cast<qint64>(received_.size()));
     WakeWaits();
 }

@@ -96,10 +96,6 @@ class WinsockControl : public QObject {
     std::vector<uint8_t> PeekData(size_t n) const;
     // Drops every waiting byte.
     void DiscardData() { received_.clear(); }
-    // Queues what the connection holds now without waiting for its
-    // DataArrival event (which then finds nothing new); true when bytes
-    // were queued. The caller handles them.
-    bool ReadPending();
 
     // The request key of whoever uses the connection. Setting it wakes any
     // event-pumping wait so that it tests its condition again.
@@ -111,7 +107,6 @@ class WinsockControl : public QObject {
     void Error(int number, const QString& description);
 
   private:
-    bool ReadAvailable();  // reads what the connection holds; true when bytes came
     void OnReadyRead();
     void OnSocketError();
 
