@@ -101,7 +101,7 @@ struct QueuedSend {
     std::string Key;
     RequestRole Role = RequestRole::Polled;
     uint32_t WaitMs = 0;
-    std::optional<uint32_t> DeadlineMs;  // set when it reached the head of the queue
+    uint32_t DeadlineMs = 0;  // dropped unsent when it has not gone by then
 };
 
 // Everything the link keeps of one Modbus connection.
@@ -110,7 +110,8 @@ struct ModbusLink {
     std::deque<QueuedSend> Queue;
     std::vector<Ticket*> Waiters;  // the tickets of the senders that wait
     uint64_t NextTicket = 1;
-    QTimer* Timer = nullptr;  // a child of the control: the next deadline of the queue
+    QTimer* Timer = nullptr;            // a child of the control: the next deadline of the queue
+    std::optional<uint32_t> RetryAtMs;  // the gate lets the head go no earlier
     bool Pumping = false;
     bool Taking = false;
 };
@@ -187,14 +188,15 @@ void ArmTimer(ModbusLink& link) {
         link.Timer->stop();
         return;
     }
-    std::optional<uint32_t> next = link.Queue.front().DeadlineMs;
+    uint32_t next = link.Queue.front().DeadlineMs;
+    const auto sooner = [&next](uint32_t t) {
+        if (!Reached(t, next)) next = t;
+    };
+    // A judged request's sender ends it, and pumps then.
     const SentRequest* live = link.Gate.Live();
-    if (live && live->Role != RequestRole::Judged) {
-        const uint32_t giveUp = live->SentAtMs + live->GiveUpMs;
-        if (!next || !Reached(giveUp, *next)) next = giveUp;
-    }
-    if (!next) return;  // a judged request's sender ends it, and pumps then
-    const int32_t left = static_cast<int32_t>(*next - rt::GetTickCount());
+    if (live && live->Role != RequestRole::Judged) sooner(live->SentAtMs + live->GiveUpMs);
+    if (link.RetryAtMs) sooner(*link.RetryAtMs);
+    const int32_t left = static_cast<int32_t>(next - rt::GetTickCount());
     link.Timer->start(std::max(0, left));
 }
 
@@ -224,14 +226,7 @@ void Pump(rt::WinsockControl& ws) {
         const uint32_t now = rt::GetTickCount();
         link.Gate.Settle(now);
         QueuedSend& head = link.Queue.front();
-        if (!head.DeadlineMs) {
-            // The request before it gets its time; then one order mark gets
-            // the link's give-up time.
-            const std::optional<uint32_t> live = link.Gate.LiveDeadline();
-            const uint32_t from = live && !Reached(now, *live) ? *live : now;
-            head.DeadlineMs = from + link.Gate.GiveUpMs();
-        }
-        if (Reached(now, *head.DeadlineMs)) {
+        if (Reached(now, head.DeadlineMs)) {
             qCDebug(lcLinkState, "request not sent: the link did not clear in time: %s",
                     rt::HexBytes(head.Frame.data(), head.Frame.size()).c_str());
             const uint64_t ticket = head.Ticket;
@@ -240,6 +235,7 @@ void Pump(rt::WinsockControl& ws) {
             continue;
         }
         const Clearance clear = link.Gate.Clear(head.Frame[7], head.Frame[6], now);
+        link.RetryAtMs = clear.RetryAtMs;
         if (clear.What == Clearance::Wait) return;
         if (clear.What == Clearance::SendMark) {
             try {
@@ -287,7 +283,15 @@ void Enqueue(rt::WinsockControl& ws, ModbusFrame frame, const std::string& key, 
         waiter->Id = ticket;
         link.Waiters.push_back(waiter);
     }
-    link.Queue.push_back(QueuedSend{ticket, std::move(frame), key, role, waitMs, std::nullopt});
+    // The request in flight gets its time; then the send, and an order mark
+    // it may need, get the link's give-up time. Counted from now, not from
+    // when it reaches the head: sends do not pile up behind each other.
+    const uint32_t now = rt::GetTickCount();
+    link.Gate.Settle(now);
+    const std::optional<uint32_t> live = link.Gate.LiveDeadline();
+    const uint32_t from = live && !Reached(now, *live) ? *live : now;
+    link.Queue.push_back(
+        QueuedSend{ticket, std::move(frame), key, role, waitMs, from + link.Gate.GiveUpMs()});
     Pump(ws);
 }
 

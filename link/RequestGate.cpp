@@ -52,17 +52,42 @@ void SetReplyDataRange(SentRequest& r) {
             : static_cast<uint16_t>(std::min(full, static_cast<size_t>(kHartReplyMinBytes) - 9));
 }
 
-// The order marks, in the order they are chosen: small reads the station
-// always answers, each of its own function. The first is the keep-alive.
+// The order marks, in the order their function is chosen: small reads the
+// station always answers, each function its own. Marks of one function
+// differ in their quantity, so that the reply of each tells which mark it
+// answers (eight of each; one more takes the oldest one's quantity).
 struct MarkRead {
     uint8_t Function;
     uint16_t Start;
-    uint16_t Quantity;
+    uint16_t FirstQuantity;  // the k-th quantity is FirstQuantity + k * Step
+    uint16_t Step;
 };
-constexpr std::array<MarkRead, 4> kMarks{{{FcReadInputRegisters, RegKeepAlive.Start, 9},
-                                          {FcReadHoldingRegisters, 0x0000, 1},
-                                          {FcReadDiscreteInputs, 0x0000, 1},
-                                          {FcReadCoils, 0x0000, 1}}};
+constexpr std::array<MarkRead, 4> kMarks{{{FcReadInputRegisters, RegKeepAlive.Start, 9, 1},
+                                          {FcReadHoldingRegisters, 0x0000, 1, 1},
+                                          {FcReadDiscreteInputs, 0x0000, 8, 8},
+                                          {FcReadCoils, 0x0000, 8, 8}}};
+constexpr uint16_t kMarkQuantities = 8;
+
+// The mark of `m`'s function to send next: the first quantity that no
+// unresolved mark of that function has; with all taken, the one of the
+// oldest such mark.
+ModbusFrame MarkFrame(const std::deque<SentRequest>& wire, const MarkRead& m, uint8_t unitId) {
+    uint16_t quantity = 0;
+    for (uint16_t k = 0; k < kMarkQuantities && quantity == 0; ++k) {
+        const auto q = static_cast<uint16_t>(m.FirstQuantity + k * m.Step);
+        const bool taken = std::any_of(wire.begin(), wire.end(), [&](const SentRequest& r) {
+            return r.Role == RequestRole::Mark && r.Function == m.Function && r.Quantity == q;
+        });
+        if (!taken) quantity = q;
+    }
+    if (quantity == 0)
+        for (const SentRequest& r : wire)
+            if (r.Role == RequestRole::Mark && r.Function == m.Function) {
+                quantity = r.Quantity;
+                break;
+            }
+    return BuildReadRequest(unitId, m.Function, m.Start, quantity);
+}
 
 }  // namespace
 
@@ -103,25 +128,44 @@ std::optional<uint32_t> RequestGate::LiveDeadline() const {
 }
 
 Clearance RequestGate::Clear(uint8_t function, uint8_t unitId, uint32_t now) {
-    if (wire_.empty()) return {Clearance::Go, {}};
+    if (wire_.empty()) return {Clearance::Go, {}, std::nullopt};
     Settle(now);
-    if (Live()) return {Clearance::Wait, {}};
-    const auto held = [this](uint8_t f, bool marksToo) {
+    if (Live()) return {Clearance::Wait, {}, std::nullopt};
+    // Held by a request (or a stray) that may still be answered: a reply of
+    // this function could be its, so a mark must go first. Held by a mark
+    // only: the mark's own reply will come first, another mark would not
+    // come sooner.
+    const auto heldByRequest = [this](uint8_t f) {
         return std::any_of(wire_.begin(), wire_.end(), [&](const SentRequest& r) {
-            return r.Function == f && (marksToo || r.Role != RequestRole::Mark);
+            return r.Function == f && r.Role != RequestRole::Mark;
         });
     };
+    const bool heldByMark = std::any_of(wire_.begin(), wire_.end(), [&](const SentRequest& r) {
+        return r.Function == function && r.Role == RequestRole::Mark;
+    });
     const bool readHeld = std::any_of(wire_.begin(), wire_.end(), [](const SentRequest& r) {
         return r.Role != RequestRole::Mark && IsRead(r.Function);
     });
-    if (!held(function, true) && !(IsRead(function) && readHeld)) return {Clearance::Go, {}};
-    // A mark of the request's own function would hold it back again if the
-    // mark got no reply; it is taken only when no other is free.
+    const bool needsMark = heldByRequest(function) || (IsRead(function) && readHeld);
+    // What was given up may still be in the station, which works one request
+    // after the other: beyond kMaxInStation, or while only a mark's reply is
+    // awaited, nothing more goes until the station has been quiet for a while.
+    const bool quietFirst = InStation() >= kMaxInStation || (!needsMark && heldByMark);
+    if (!quietFirst) {
+        if (!needsMark) return {Clearance::Go, {}, std::nullopt};
+    } else {
+        const uint32_t probeAt = lastActivityMs_ + ProbeIntervalMs();
+        if (static_cast<int32_t>(now - probeAt) < 0) return {Clearance::Wait, {}, probeAt};
+        // A probe: the request itself when nothing holds it back, else a mark.
+        probing_ = true;
+        if (!needsMark && !heldByMark) return {Clearance::Go, {}, std::nullopt};
+    }
+    // A mark of the request's own function would hold it back again; it is
+    // taken only when no other is free.
     for (const bool ownFunction : {false, true})
         for (const MarkRead& m : kMarks)
-            if ((m.Function == function) == ownFunction && !held(m.Function, false))
-                return {Clearance::SendMark,
-                        BuildReadRequest(unitId, m.Function, m.Start, m.Quantity)};
+            if ((m.Function == function) == ownFunction && !heldByRequest(m.Function))
+                return {Clearance::SendMark, MarkFrame(wire_, m, unitId), std::nullopt};
     // Every mark's function is held by an unresolved request or a stray: the
     // oldest stray is forgotten (a stray is only a guess), else the oldest
     // request.
@@ -146,11 +190,12 @@ uint64_t RequestGate::Note(const ModbusFrame& frame, RequestRole role, std::stri
     }
     r.Key = std::move(key);
     r.SentAtMs = now;
-    r.GiveUpMs = role == RequestRole::Judged ? waitMs
-                 : role == RequestRole::Mark ? MarkGiveUpMs()
-                                             : GiveUpMs();
+    r.GiveUpMs = role == RequestRole::Judged ? waitMs : GiveUpMs();
     r.Ticket = ticket;
     SetReplyDataRange(r);
+    if (probing_) ++probes_;
+    probing_ = false;
+    lastActivityMs_ = now;
     wire_.push_back(std::move(r));
     return wire_.back().Id;
 }
@@ -169,6 +214,7 @@ TakenReply RequestGate::Take(std::span<const uint8_t> reply, uint32_t now) {
     const auto answered = std::find_if(wire_.begin(), wire_.end(), [&](const SentRequest& r) {
         return r.Role != RequestRole::Stray && ReplyFits(reply, r);
     });
+    lastActivityMs_ = now;
     if (answered == wire_.end()) {
         // Replies of this function may still come from before this point:
         // the newest stray of a function stands for it.
@@ -186,6 +232,7 @@ TakenReply RequestGate::Take(std::span<const uint8_t> reply, uint32_t now) {
     taken.Request = std::move(*answered);
     wire_.erase(wire_.begin(), answered + 1);
     NoteRoundTrip(now - taken.Request.SentAtMs);
+    probes_ = 0;  // the station answers
     switch (taken.Request.Role) {
         case RequestRole::Mark:
             taken.Match = ReplyMatch::Mark;
@@ -208,6 +255,7 @@ void RequestGate::Forget() {
     // A new connection may lead to another station: its pace is learnt anew.
     wire_.clear();
     roundTripCount_ = 0;
+    probes_ = 0;
 }
 
 uint32_t RequestGate::GiveUpMs() const {
@@ -217,13 +265,17 @@ uint32_t RequestGate::GiveUpMs() const {
     return static_cast<uint32_t>(std::clamp<uint64_t>(3 * slowest, kMinGiveUpMs, kMaxGiveUpMs));
 }
 
-uint32_t RequestGate::MarkGiveUpMs() const {
-    // Each mark that is still unresolved doubles the next one's time, so that
-    // a station slower than the give-up time is not sent a mark per period.
-    uint64_t ms = GiveUpMs();
-    for (const SentRequest& r : wire_)
-        if (r.Role == RequestRole::Mark) ms = std::min<uint64_t>(2 * ms, kMaxGiveUpMs);
-    return static_cast<uint32_t>(ms);
+size_t RequestGate::InStation() const {
+    return static_cast<size_t>(std::count_if(wire_.begin(), wire_.end(), [](const SentRequest& r) {
+        return r.Role != RequestRole::Stray;
+    }));
+}
+
+uint32_t RequestGate::ProbeIntervalMs() const {
+    // 2 s, then 4 s while the station stays quiet; never sooner than the
+    // give-up time, so that a slow station that still answers is left alone.
+    const uint32_t quiet = probes_ == 0 ? kFirstProbeMs : 2 * kFirstProbeMs;
+    return std::max(quiet, GiveUpMs());
 }
 
 void RequestGate::NoteRoundTrip(uint32_t ms) {

@@ -99,13 +99,22 @@ struct TakenReply {
 // What the next request of a function may do now.
 struct Clearance {
     enum Kind { Go, Wait, SendMark } What = Go;
-    ModbusFrame Mark;  // SendMark: the mark to send (with the unit id asked for)
+    ModbusFrame Mark;                   // SendMark: the mark to send (with the unit id asked for)
+    std::optional<uint32_t> RetryAtMs;  // Wait: when to ask again (else: at the next reply
+                                        // or give-up)
 };
 
 // The link's give-up time: three times the slowest of the last round
 // trips, within these bounds.
 inline constexpr uint32_t kMinGiveUpMs = 500;
 inline constexpr uint32_t kMaxGiveUpMs = 10000;
+// Requests given up may still be in the station, which works one after the
+// other: while this many are unresolved, or the request waits only for a
+// mark's reply, nothing goes until the link has been quiet (no send, no
+// reply) for kFirstProbeMs (twice that after a probe that got no reply), and
+// at least the give-up time; then the request, or a mark, goes as a probe.
+inline constexpr size_t kMaxInStation = 2;
+inline constexpr uint32_t kFirstProbeMs = 2000;
 
 class RequestGate {
   public:
@@ -136,13 +145,17 @@ class RequestGate {
     const std::deque<SentRequest>& Wire() const { return wire_; }
 
   private:
-    uint32_t MarkGiveUpMs() const;
+    size_t InStation() const;  // requests on the list (strays not)
+    uint32_t ProbeIntervalMs() const;
     void NoteRoundTrip(uint32_t ms);
 
     std::deque<SentRequest> wire_;  // oldest first
     std::array<uint32_t, 8> roundTrips_{};
     size_t roundTripCount_ = 0;
     uint64_t nextId_ = 1;
+    uint32_t lastActivityMs_ = 0;  // the last send or reply
+    uint32_t probes_ = 0;          // probes since the last reply
+    bool probing_ = false;         // the send Clear let go is a probe
 };
 
 }  // namespace nxlink

@@ -33,6 +33,10 @@
 // in silent-late only the window's connection waits (its first request of
 // the window is held for the window's length, the ones behind it wait in
 // order and are answered right after it).
+//
+// With NX_SOAK_DUMP=<file> the link's debug lines and the stand-in's log of
+// the whole run, each with its time (ms of the stand-in's clock), are
+// written to <file> for a closer look.
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
@@ -599,6 +603,16 @@ int main(int argc, char* argv[]) {
             static_cast<uint32_t>(owedMs));
     }
     qInstallMessageHandler(g_previousHandler);
+    if (const char* dump = std::getenv("NX_SOAK_DUMP")) {
+        FILE* f = std::fopen(dump, "w");
+        for (const LinkLine& l : g_linkLines)
+            std::fprintf(f, "LINK %lld %s\n", static_cast<long long>(l.ms), qPrintable(l.text));
+        for (const nxsim::LogEntry& e : sim.log())
+            std::fprintf(f, "SIM %lld %s %d %s\n", static_cast<long long>(e.msecs),
+                         e.direction == nxsim::Direction::Received ? "RX" : "TX", e.connection,
+                         e.bytes.toHex(' ').constData());
+        std::fclose(f);
+    }
     QLoggingCategory::setFilterRules(QString());
     g_sim = nullptr;
 

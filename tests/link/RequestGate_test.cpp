@@ -25,6 +25,7 @@ TEST(RequestGate, RepliesAreTakenInOrderAndMarksResolveWhatWasGivenUp) {
     const uint16_t command[] = {0x21, 2, 0};
     const ModbusFrame iomCommand = BuildWriteMultipleRegisters(1, 0x8000, command);
     const ModbusFrame ai = read(FcReadInputRegisters, 0, 128);
+    const ModbusFrame ao = read(FcReadHoldingRegisters, 0, 128);
     const ModbusFrame list2 = read(FcReadInputRegisters, 0x8402, 8);
     const ModbusFrame list3 = read(FcReadInputRegisters, 0x8403, 8);
     const ModbusFrame ids = read(FcReadInputRegisters, 0x8100, 8);
@@ -99,13 +100,21 @@ TEST(RequestGate, RepliesAreTakenInOrderAndMarksResolveWhatWasGivenUp) {
         {"the same output again after its write got no echo: a mark of another function",
          {send(coil, 0, RequestRole::Write),
           clear(coil, 600, Clearance::SendMark, FcReadInputRegisters)}},
-        {"marks that got no reply either: the next mark is of the same shape, and the first "
-         "mark reply resolves everything before it",
+        {"two given up may still be in the station: the next send waits for a probe 2 s "
+         "after the last; a mark's own reply, of its own quantity, resolves what is before it",
          {judged(ids, 0), endWait, clear(ids, 500, Clearance::SendMark, FcReadHoldingRegisters),
-          send({}, 500, RequestRole::Mark),
-          clear(ids, 1000, Clearance::SendMark, FcReadHoldingRegisters),
-          send({}, 1000, RequestRole::Mark), reply(idsReply, 2500, ReplyMatch::GivenUp, 1),
-          reply(markReply, 2501, ReplyMatch::Mark, 2), clear(ids, 2501, Clearance::Go)}},
+          send({}, 500, RequestRole::Mark), clear(ids, 1000, Clearance::Wait),
+          clear(ids, 2500, Clearance::SendMark, FcReadHoldingRegisters),
+          send({}, 2500, RequestRole::Mark),
+          reply(Regs(FcReadHoldingRegisters, 2, 4), 2600, ReplyMatch::Mark, 3, 2),
+          clear(ids, 2600, Clearance::Go)}},
+        {"a read held only by a mark waits for the mark's reply, not for a second mark, until "
+         "the link was quiet for the give-up time (3 x 700 ms): then a mark of another function "
+         "probes",
+         {send(ai, 0), clear(list2, 500, Clearance::SendMark, FcReadHoldingRegisters),
+          send({}, 500, RequestRole::Mark), reply(aiReply, 700, ReplyMatch::Late, 1),
+          clear(ao, 1001, Clearance::Wait), clear(ao, 2799, Clearance::Wait),
+          clear(ao, 2800, Clearance::SendMark, FcReadInputRegisters)}},
         {"a copy that answers nothing: a mark before the next request of its function",
          {judged(ids, 0), reply(idsReply, 1, ReplyMatch::Dispatch, 1),
           reply(idsReply, 2, ReplyMatch::Unexpected, 0),
