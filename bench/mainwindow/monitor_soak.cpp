@@ -523,10 +523,14 @@ int main(int argc, char* argv[]) {
             // station then.
             f.inStation = inSilentWindow();
             follows.push_back(f);
-            if (f.inStation)
-                sim.setCoil(coil, on);
-            else
+            if (!f.inStation) {
                 WriteCoil(sim.modbusPort(), coil, on);
+                // The station may have swallowed the second client's write
+                // too (one request in n lost): then it is switched there.
+                f.inStation = sim.coil(coil) != on;
+                follows.back().inStation = f.inStation;
+            }
+            if (f.inStation) sim.setCoil(coil, on);
             followClock.start();
             lookAtColumn();
         });
