@@ -112,6 +112,7 @@ struct ModbusLink {
     uint64_t NextTicket = 1;
     QTimer* Timer = nullptr;            // a child of the control: the next deadline of the queue
     std::optional<uint32_t> RetryAtMs;  // the gate lets the head go no earlier
+    ReplyDispatch Dispatch = DispatchModbusReply;  // the one TakeModbusReplies was last given
     bool Pumping = false;
     bool Taking = false;
 };
@@ -201,10 +202,11 @@ void ArmTimer(ModbusLink& link) {
 }
 
 uint64_t PutOnWire(rt::WinsockControl& ws, ModbusLink& link, const ModbusFrame& frame,
-                   RequestRole role, const std::string& key, uint32_t waitMs, uint64_t ticket) {
+                   RequestRole role, const std::string& key, uint32_t waitMs, uint64_t ticket,
+                   uint32_t now) {
     if (!key.empty()) ws.SetTag(key);
     ws.SendData(frame);
-    const uint64_t id = link.Gate.Note(frame, role, key, waitMs, rt::GetTickCount(), ticket);
+    const uint64_t id = link.Gate.Note(frame, role, key, waitMs, now, ticket);
     LogSentFrame(frame, id);
     return id;
 }
@@ -221,6 +223,7 @@ void Pump(rt::WinsockControl& ws) {
             ArmTimer(l);
         }
     } leave{link};
+    bool drained = false;
     while (!link.Queue.empty()) {
         if (ws.State() != rt::sckConnected) return DropQueue(ws, link);
         const uint32_t now = rt::GetTickCount();
@@ -237,9 +240,20 @@ void Pump(rt::WinsockControl& ws) {
         const Clearance clear = link.Gate.Clear(head.Frame[7], head.Frame[6], now);
         link.RetryAtMs = clear.RetryAtMs;
         if (clear.What == Clearance::Wait) return;
+        if (!drained) {
+            // A reply that is already on the connection cannot answer a
+            // request not yet sent (a copy that came right behind a reply):
+            // it is taken first.
+            drained = true;
+            if (ws.ReadPending()) {
+                TakeModbusReplies(ws, link.Dispatch);
+                continue;
+            }
+        }
+        drained = false;
         if (clear.What == Clearance::SendMark) {
             try {
-                PutOnWire(ws, link, clear.Mark, RequestRole::Mark, {}, 0, 0);
+                PutOnWire(ws, link, clear.Mark, RequestRole::Mark, {}, 0, 0, now);
             } catch (const rt::RuntimeError& e) {
                 // The connection broke under the mark: the head gets the error.
                 const uint64_t ticket = head.Ticket;
@@ -252,10 +266,10 @@ void Pump(rt::WinsockControl& ws) {
         link.Queue.pop_front();
         try {
             const uint64_t id =
-                PutOnWire(ws, link, send.Frame, send.Role, send.Key, send.WaitMs, send.Ticket);
+                PutOnWire(ws, link, send.Frame, send.Role, send.Key, send.WaitMs, send.Ticket, now);
             if (Ticket* t = Waiter(link, send.Ticket)) {
                 t->Request = id;
-                t->SentAtMs = rt::GetTickCount();
+                t->SentAtMs = now;
             }
             Finish(link, send.Ticket, Ticket::Sent);
         } catch (const rt::RuntimeError& e) {
@@ -328,6 +342,7 @@ void ResetModbusGate(rt::WinsockControl& ws) {
 
 void TakeModbusReplies(rt::WinsockControl& ws, ReplyDispatch dispatch) {
     ModbusLink& link = LinkOf(ws);
+    link.Dispatch = dispatch;
     if (link.Taking) return;  // the loop up the stack takes them
     link.Taking = true;
     {
@@ -434,7 +449,7 @@ ReplyOutcome SendRequestAndWait(rt::WinsockControl& ws, const std::string& key, 
     const ReplyOutcome outcome = t.Decided ? t.Outcome : ReplyOutcome::TimedOut;
     if (role == nxlink::RequestRole::Judged) {
         link.Gate.EndWait(t.Request);
-        nxlink::Pump(ws);
+        if (!link.Queue.empty()) nxlink::Pump(ws);
     }
     return outcome;
 }

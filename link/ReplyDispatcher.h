@@ -16,6 +16,7 @@
 #pragma once
 
 #include <QMetaObject>
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -62,14 +63,16 @@ inline constexpr int kMaxMbapLength = 515;  // unit id, function, byte count, 51
 std::optional<bool> CanBeginReply(std::span<const uint8_t> head);
 
 // Takes the next complete reply out of a byte queue (the socket control's, or
-// anything with BytesReceived(), PeekData(n) and GetData(n)). Returns nullopt
-// while the next reply is incomplete (its bytes stay queued); bytes that
-// cannot begin a reply are dropped first, one at a time, so that a reply
-// behind them is found.
+// anything with BytesReceived(), PeekInto(out, n) and GetData(n)). Returns
+// nullopt while the next reply is incomplete (its bytes stay queued); bytes
+// that cannot begin a reply are dropped first, one at a time, so that a
+// reply behind them is found.
 template <class Queue>
 std::optional<std::vector<uint8_t>> TakeNextReply(Queue& queue) {
+    std::array<uint8_t, kMbapHeaderSize + 2> bytes{};
     while (queue.BytesReceived() >= static_cast<size_t>(kMbapHeaderSize)) {
-        const std::vector<uint8_t> head = queue.PeekData(kMbapHeaderSize + 2);
+        const std::span<const uint8_t> head(bytes.data(),
+                                            queue.PeekInto(bytes.data(), bytes.size()));
         const std::optional<bool> can = CanBeginReply(head);
         if (!can) return std::nullopt;
         if (!*can) {

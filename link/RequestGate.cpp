@@ -233,6 +233,17 @@ TakenReply RequestGate::Take(std::span<const uint8_t> reply, uint32_t now) {
     wire_.erase(wire_.begin(), answered + 1);
     NoteRoundTrip(now - taken.Request.SentAtMs);
     probes_ = 0;  // the station answers
+    // A channel list of another length than asked is taken (a station may
+    // report fewer or more channels), but it may as well be another read's
+    // reply, which would shift every later reply by one: the point is marked
+    // before the next request of its function.
+    const SentRequest& r = taken.Request;
+    if (IsChannelListRead(r) && reply[7] == r.Function && reply.size() != 9u + 2u * r.Quantity) {
+        SentRequest stray;
+        stray.Role = RequestRole::Stray;
+        stray.Function = r.Function;
+        wire_.push_back(stray);
+    }
     switch (taken.Request.Role) {
         case RequestRole::Mark:
             taken.Match = ReplyMatch::Mark;

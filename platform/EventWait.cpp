@@ -5,6 +5,7 @@
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -19,20 +20,25 @@ namespace {
 
 thread_local int t_activeWaits = 0;
 
-// Dispatchers of the threads that are blocked in a wait right now.
+// Dispatchers of the threads that are blocked in a wait right now, and how
+// many there are, so that a thread that is the only one waiting wakes
+// nobody without taking the lock.
 std::mutex g_waitersMutex;
 std::vector<std::pair<QThread*, QAbstractEventDispatcher*>> g_waiters;
+std::atomic<int> g_waitCount{0};
 
 class WaitRegistration {
   public:
     explicit WaitRegistration(QAbstractEventDispatcher* dispatcher)
         : entry_(QThread::currentThread(), dispatcher) {
         ++t_activeWaits;
+        g_waitCount.fetch_add(1, std::memory_order_relaxed);
         std::lock_guard lock(g_waitersMutex);
         g_waiters.push_back(entry_);
     }
     ~WaitRegistration() {
         --t_activeWaits;
+        g_waitCount.fetch_sub(1, std::memory_order_relaxed);
         std::lock_guard lock(g_waitersMutex);
         auto it = std::find(g_waiters.begin(), g_waiters.end(), entry_);
         if (it != g_waiters.end()) g_waiters.erase(it);
@@ -124,6 +130,8 @@ bool WaitUntil(const std::function<bool()>& done, uint32_t timeoutMs) {
 }
 
 void WakeWaits() {
+    // Only this thread's own waits (or none): they test again anyway.
+    if (g_waitCount.load(std::memory_order_relaxed) == t_activeWaits) return;
     QThread* self = QThread::currentThread();
     std::lock_guard lock(g_waitersMutex);
     for (const auto& [thread, dispatcher] : g_waiters) {

@@ -1,5 +1,7 @@
 #include "platform/WinsockControl.h"
 
+#include <sys/socket.h>
+
 #include <QTcpSocket>
 #include <algorithm>
 
@@ -120,6 +122,12 @@ std::vector<uint8_t> WinsockControl::GetData(size_t n) {
     return out;
 }
 
+size_t WinsockControl::PeekInto(uint8_t* out, size_t n) const {
+    const size_t take = std::min(n, BytesReceived());
+    std::copy_n(received_.constData(), take, reinterpret_cast<char*>(out));
+    return take;
+}
+
 std::vector<uint8_t> WinsockControl::PeekData(size_t n) const {
     const size_t take = std::min(n, BytesReceived());
     const auto* p = reinterpret_cast<const uint8_t*>(received_.constData());
@@ -131,13 +139,15 @@ void WinsockControl::SetTag(std::string tag) {
     WakeWaits();
 }
 
-void WinsockControl::OnReadyRead() {
-    // One read per notification in the usual case: a short read means the
-    // socket is drained; a full one reads on. The bytes land in a buffer
-    // kept for the control's life and only what came is queued, so a reply
-    // costs no allocation of the whole chunk.
+bool WinsockControl::ReadAvailable() {
+    // One read in the usual case: a short read means the socket is drained;
+    // a full one reads on. The socket is unbuffered, so each read goes to
+    // the connection itself. The bytes land in a buffer kept for the
+    // control's life and only what came is queued, so a reply costs no
+    // allocation of the whole chunk.
     constexpr qint64 kChunk = qint64{64} * 1024;
     if (readBuffer_.empty()) readBuffer_.resize(kChunk);
+    lastRead_ = std::chrono::steady_clock::now();
     const qsizetype before = received_.size();
     for (;;) {
         const qint64 got = socket_->read(readBuffer_.data(), kChunk);
@@ -150,7 +160,24 @@ void WinsockControl::OnReadyRead() {
         }
         if (got < kChunk) break;
     }
-    if (received_.size() == before) return;
+    return received_.size() != before;
+}
+
+bool WinsockControl::ReadPending() {
+    if (socket_->state() != QAbstractSocket::ConnectedState) return false;
+    // A read moments ago is as good as one now: what could have come since
+    // is not worth a call to the system (this is the path of every request).
+    if (std::chrono::steady_clock::now() - lastRead_ < kFreshRead) return false;
+    // A look at the connection first: most of the time nothing is there, and
+    // the look costs one call where a read through the socket costs more.
+    const auto fd = static_cast<int>(socket_->socketDescriptor());
+    char byte = 0;
+    if (fd >= 0 && ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) <= 0) return false;
+    return ReadAvailable();
+}
+
+void WinsockControl::OnReadyRead() {
+    if (!ReadAvailable()) return;
     emit DataArrival(static_cast<qint64>(received_.size()));
     WakeWaits();
 }

@@ -18,6 +18,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -94,8 +95,16 @@ class WinsockControl : public QObject {
     std::vector<uint8_t> GetData(size_t n);
     // The first n waiting bytes (fewer when fewer are waiting), left queued.
     std::vector<uint8_t> PeekData(size_t n) const;
+    // The same into `out`; returns how many were copied.
+    size_t PeekInto(uint8_t* out, size_t n) const;
     // Drops every waiting byte.
     void DiscardData() { received_.clear(); }
+    // Queues what the connection holds now without waiting for its
+    // DataArrival event (which then finds nothing new); true when bytes
+    // were queued. The caller takes them. A connection read less than
+    // kFreshRead ago is not read again.
+    bool ReadPending();
+    static constexpr std::chrono::microseconds kFreshRead{200};
 
     // The request key of whoever uses the connection. Setting it wakes any
     // event-pumping wait so that it tests its condition again.
@@ -107,12 +116,14 @@ class WinsockControl : public QObject {
     void Error(int number, const QString& description);
 
   private:
+    bool ReadAvailable();  // reads what the connection holds; true when bytes came
     void OnReadyRead();
     void OnSocketError();
 
     QTcpSocket* socket_;
     QByteArray received_;
     std::vector<char> readBuffer_;  // what one read takes, before it is queued
+    std::chrono::steady_clock::time_point lastRead_;
     std::string remoteHost_;
     uint16_t remotePort_ = 0;
     std::string tag_;

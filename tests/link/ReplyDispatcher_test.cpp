@@ -547,6 +547,11 @@ TEST_F(Dispatcher, CommandEchoesCompleteOnlyTheirOwnKey) {
 struct FakeQueue {
     std::deque<uint8_t> bytes;
     size_t BytesReceived() const { return bytes.size(); }
+    size_t PeekInto(uint8_t* out, size_t n) const {
+        n = std::min(n, bytes.size());
+        std::copy_n(bytes.begin(), n, out);
+        return n;
+    }
     std::vector<uint8_t> PeekData(size_t n) const {
         n = std::min(n, bytes.size());
         return std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(n));
