@@ -298,14 +298,19 @@ void Enqueue(rt::WinsockControl& ws, ModbusFrame frame, const std::string& key, 
         link.Waiters.push_back(waiter);
     }
     // The request in flight gets its time; then the send, and an order mark
-    // it may need, get the link's give-up time. Counted from now, not from
-    // when it reaches the head: sends do not pile up behind each other.
+    // it may need, get the link's give-up time (a click or a tick), or for a
+    // sender that judges its outcome (a step of Upload or Download, a read
+    // the user asked for) long enough for the link to find its place again
+    // after a short silence of the station. Counted from now, not from when
+    // it reaches the head: sends do not pile up behind each other.
     const uint32_t now = rt::GetTickCount();
     link.Gate.Settle(now);
     const std::optional<uint32_t> live = link.Gate.LiveDeadline();
     const uint32_t from = live && !Reached(now, *live) ? *live : now;
-    link.Queue.push_back(
-        QueuedSend{ticket, std::move(frame), key, role, waitMs, from + link.Gate.GiveUpMs()});
+    const uint32_t patience = role == RequestRole::Judged
+                                  ? std::max(link.Gate.GiveUpMs(), kJudgedGateWaitMs)
+                                  : link.Gate.GiveUpMs();
+    link.Queue.push_back(QueuedSend{ticket, std::move(frame), key, role, waitMs, from + patience});
     Pump(ws);
 }
 

@@ -74,8 +74,8 @@ int ModbusWaitsInProgress();
 // gate itself sends it then (and any order mark it needs first), from
 // whatever runs at that moment (the arrival of a reply, a give-up time, a
 // later sender), writing its key into the Tag just before. A send that
-// cannot go within the link's give-up time after it reached the head of the
-// queue (and after the request before it was answered or given up) is
+// cannot go within the link's give-up time (kJudgedGateWaitMs at least for a
+// judged one) after the request in flight was answered or given up is
 // dropped unsent: a click acts promptly or not at all.
 namespace nxlink {
 

@@ -115,6 +115,12 @@ inline constexpr uint32_t kMaxGiveUpMs = 10000;
 // at least the give-up time; then the request, or a mark, goes as a probe.
 inline constexpr size_t kMaxInStation = 2;
 inline constexpr uint32_t kFirstProbeMs = 2000;
+// How long a send waits at the gate after the request in flight was answered
+// or given up before it is dropped unsent: the give-up time for clicks and
+// ticks; for a sender that judges its outcome at least this long, two probe
+// times, so that a station's silence of a few seconds costs it a step, not
+// every step until the station answers again.
+inline constexpr uint32_t kJudgedGateWaitMs = 2 * kFirstProbeMs;
 
 class RequestGate {
   public:
