@@ -71,7 +71,10 @@ void SimServer::shutdown(QThread* handBackTo) {
         socket->disconnect(this);
         if (!c.gone) socket->abort();
         socket->deleteLater();
-        if (c.timer) c.timer->deleteLater();
+        // Gone here, on the server's thread: a timer still running when the
+        // server moves back to its owner's thread would be handed over there,
+        // with a call that thread may never get to before the program ends.
+        delete c.timer;
     }
     conns_.clear();
     delete modbus_;

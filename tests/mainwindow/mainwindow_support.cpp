@@ -10,6 +10,7 @@
 
 #include "config/NodeConfig.h"
 #include "link/Connection.h"
+#include "platform/EventWait.h"
 #include "platform/WinsockControl.h"
 #include "tests/support/ConfigRecords.h"
 #include "tests/support/LateAnswers.h"
@@ -39,6 +40,9 @@ void MainWindowTest::SetUp() {
 }
 
 void MainWindowTest::TearDown() {
+    // What a handler left for the event loop (a deferred message box) runs
+    // now, while this test's dialogs are installed.
+    rt::DoEvents();
     // Every dialog a test causes must be one it scripted an answer for.
     for (const auto& d : dialogs.unexpected) ADD_FAILURE() << "unexpected dialog: " << d.prompt;
     window.reset();
