@@ -26,11 +26,20 @@ size_t FullReadData(const SentRequest& r) {
 
 // A read of a channel list, whose reply may carry any byte count up to 32.
 bool IsChannelListRead(const SentRequest& r) {
-    // Configuration blocks lie in 0x8000..0x8FFF: other reads need no look-up.
-    if (r.Function != FcReadInputRegisters || r.Start < 0x8000 || r.Start > 0x8FFF) return false;
-    int slot = 0;
-    const RegisterBlock* block = FindConfigBlock(r.Start, &slot);
-    return block != nullptr && block->ByteCount == kByteCountUpTo32;
+    // Configuration blocks lie in 0x8000..0x8FFF; which of those addresses
+    // start a channel list is worked out once (every Upload read asks).
+    constexpr uint16_t kFirst = 0x8000;
+    static const std::array<bool, 0x1000> kListStarts = [] {
+        std::array<bool, 0x1000> starts{};
+        for (size_t a = 0; a < starts.size(); ++a) {
+            int slot = 0;
+            const RegisterBlock* block = FindConfigBlock(static_cast<long>(kFirst + a), &slot);
+            starts[a] = block != nullptr && block->ByteCount == kByteCountUpTo32;
+        }
+        return starts;
+    }();
+    return r.Function == FcReadInputRegisters && r.Start >= kFirst &&
+           r.Start < kFirst + kListStarts.size() && kListStarts[r.Start - kFirst];
 }
 
 // The data bytes a read's reply may carry: any count up to 32 for a channel
