@@ -24,7 +24,10 @@ if [[ -x $bin/NX-4410 ]]; then
     export DISPLAY=:99
     sleep 1
   fi
-  "$bin/NX-4410"
+  # The loopback fence: NX-4410 and the firmware programs it starts reach
+  # 127.0.0.1 only; a Connect to any other address fails as for an absent
+  # station, and the fence names the address on standard error.
+  LD_PRELOAD="$PWD/build/lib/libnxfence.so${LD_PRELOAD:+:$LD_PRELOAD}" "$bin/NX-4410"
 else
   echo "Built: $(ls $bin | tr '\n' ' ')"
   [[ -n $sim_pid ]] && wait $sim_pid
