@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTimer>
 #include <algorithm>
 #include <charconv>
@@ -61,9 +62,7 @@ const char* OutcomeText(ReplyOutcome outcome) {
 
 ReplyOutcome WaitForReply(rt::WinsockControl& ws, uint32_t timeoutMs) {
     ++g_modbusWaits;
-    struct Leave {
-        ~Leave() { --g_modbusWaits; }
-    } leave;
+    const auto leave = qScopeGuard([] { --g_modbusWaits; });
     rt::WaitUntil([&ws] { return ws.Tag() == KeyDone; }, timeoutMs);
     return ClassifyKey(ws.Tag());
 }
@@ -216,13 +215,10 @@ void Pump(rt::WinsockControl& ws) {
     ModbusLink& link = LinkOf(ws);
     if (link.Pumping) return;  // the loop up the stack goes on
     link.Pumping = true;
-    struct Leave {
-        ModbusLink& l;
-        ~Leave() {
-            l.Pumping = false;
-            ArmTimer(l);
-        }
-    } leave{link};
+    const auto leave = qScopeGuard([&link] {
+        link.Pumping = false;
+        ArmTimer(link);
+    });
     bool drained = false;
     while (!link.Queue.empty()) {
         if (ws.State() != rt::sckConnected) return DropQueue(ws, link);
@@ -351,10 +347,7 @@ void TakeModbusReplies(rt::WinsockControl& ws, ReplyDispatch dispatch) {
     if (link.Taking) return;  // the loop up the stack takes them
     link.Taking = true;
     {
-        struct Leave {
-            ModbusLink& l;
-            ~Leave() { l.Taking = false; }
-        } leave{link};
+        const auto leave = qScopeGuard([&link] { link.Taking = false; });
         TakeArrivalReplies(ws, [&](const std::vector<uint8_t>& reply) {
             const auto hex = [&reply] { return rt::HexBytes(reply.data(), reply.size()); };
             const TakenReply taken = link.Gate.Take(reply, rt::GetTickCount());
@@ -429,17 +422,12 @@ ReplyOutcome SendRequestAndWait(rt::WinsockControl& ws, const std::string& key, 
     // The link lives as long as the control.
     QPointer<rt::WinsockControl> alive(&ws);
     nxlink::ModbusLink& link = nxlink::LinkOf(ws);
-    struct Leave {
-        QPointer<rt::WinsockControl>& ws;
-        nxlink::ModbusLink& link;
-        Ticket& t;
-        ~Leave() {
-            --g_modbusWaits;
-            if (!ws) return;
-            nxlink::StopWaiting(link, t);
-            if (t.What == Ticket::Queued) nxlink::Withdraw(link, t.Id);
-        }
-    } leave{alive, link, t};
+    const auto leave = qScopeGuard([&] {
+        --g_modbusWaits;
+        if (!alive) return;
+        nxlink::StopWaiting(link, t);
+        if (t.What == Ticket::Queued) nxlink::Withdraw(link, t.Id);
+    });
     // At the gate: the queue sends it, or drops it at its deadline.
     if (t.What == Ticket::Queued)
         rt::WaitUntil([&] { return !alive || t.What != Ticket::Queued; }, 4 * nxlink::kMaxGiveUpMs);

@@ -98,6 +98,11 @@ ModbusFrame MarkFrame(const std::deque<SentRequest>& wire, const MarkRead& m, ui
     return BuildReadRequest(unitId, m.Function, m.Start, quantity);
 }
 
+void GiveUp(SentRequest& r) {
+    r.GivenUp = true;
+    qCDebug(lcLinkState, "request #%llu given up: no reply", static_cast<unsigned long long>(r.Id));
+}
+
 }  // namespace
 
 bool ReplyFits(std::span<const uint8_t> reply, const SentRequest& request) {
@@ -116,9 +121,7 @@ std::optional<uint64_t> RequestGate::Settle(uint32_t now) {
     for (SentRequest& r : wire_) {
         if (r.GivenUp || r.Role == RequestRole::Stray || r.Role == RequestRole::Judged) continue;
         if (now - r.SentAtMs < r.GiveUpMs) continue;
-        r.GivenUp = true;
-        qCDebug(lcLinkState, "request #%llu given up: no reply",
-                static_cast<unsigned long long>(r.Id));
+        GiveUp(r);
         return r.Id;
     }
     return std::nullopt;
@@ -211,11 +214,7 @@ uint64_t RequestGate::Note(const ModbusFrame& frame, RequestRole role, std::stri
 
 void RequestGate::EndWait(uint64_t id) {
     for (SentRequest& r : wire_)
-        if (r.Id == id && !r.GivenUp) {
-            r.GivenUp = true;
-            qCDebug(lcLinkState, "request #%llu given up: no reply",
-                    static_cast<unsigned long long>(id));
-        }
+        if (r.Id == id && !r.GivenUp) GiveUp(r);
 }
 
 TakenReply RequestGate::Take(std::span<const uint8_t> reply, uint32_t now) {
@@ -225,15 +224,7 @@ TakenReply RequestGate::Take(std::span<const uint8_t> reply, uint32_t now) {
     });
     lastActivityMs_ = now;
     if (answered == wire_.end()) {
-        // Replies of this function may still come from before this point:
-        // the newest stray of a function stands for it.
-        SentRequest stray;
-        stray.Role = RequestRole::Stray;
-        stray.Function = reply.size() > 7 ? static_cast<uint8_t>(reply[7] & 0x7F) : 0;
-        std::erase_if(wire_, [&](const SentRequest& r) {
-            return r.Role == RequestRole::Stray && r.Function == stray.Function;
-        });
-        wire_.push_back(stray);
+        HoldStray(reply.size() > 7 ? static_cast<uint8_t>(reply[7] & 0x7F) : 0);
         return taken;
     }
     for (auto it = wire_.begin(); it != answered; ++it)
@@ -247,12 +238,8 @@ TakenReply RequestGate::Take(std::span<const uint8_t> reply, uint32_t now) {
     // reply, which would shift every later reply by one: the point is marked
     // before the next request of its function.
     const SentRequest& r = taken.Request;
-    if (IsChannelListRead(r) && reply[7] == r.Function && reply.size() != 9u + 2u * r.Quantity) {
-        SentRequest stray;
-        stray.Role = RequestRole::Stray;
-        stray.Function = r.Function;
-        wire_.push_back(stray);
-    }
+    if (IsChannelListRead(r) && reply[7] == r.Function && reply.size() != 9u + 2u * r.Quantity)
+        HoldStray(r.Function);
     switch (taken.Request.Role) {
         case RequestRole::Mark:
             taken.Match = ReplyMatch::Mark;
@@ -283,6 +270,18 @@ uint32_t RequestGate::GiveUpMs() const {
     const size_t n = std::min(roundTripCount_, roundTrips_.size());
     const uint64_t slowest = *std::max_element(roundTrips_.begin(), roundTrips_.begin() + n);
     return static_cast<uint32_t>(std::clamp<uint64_t>(3 * slowest, kMinGiveUpMs, kMaxGiveUpMs));
+}
+
+void RequestGate::HoldStray(uint8_t function) {
+    // Replies of this function may still come from before this point: the
+    // newest stray of a function stands for it.
+    std::erase_if(wire_, [function](const SentRequest& r) {
+        return r.Role == RequestRole::Stray && r.Function == function;
+    });
+    SentRequest stray;
+    stray.Role = RequestRole::Stray;
+    stray.Function = function;
+    wire_.push_back(stray);
 }
 
 size_t RequestGate::InStation() const {

@@ -151,6 +151,8 @@ class RequestGate {
     const std::deque<SentRequest>& Wire() const { return wire_; }
 
   private:
+    // Holds `function` as a stray's: the stream may be off by one there.
+    void HoldStray(uint8_t function);
     size_t InStation() const;  // requests on the list (strays not)
     uint32_t ProbeIntervalMs() const;
     void NoteRoundTrip(uint32_t ms);

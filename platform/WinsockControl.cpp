@@ -129,9 +129,9 @@ size_t WinsockControl::PeekInto(uint8_t* out, size_t n) const {
 }
 
 std::vector<uint8_t> WinsockControl::PeekData(size_t n) const {
-    const size_t take = std::min(n, BytesReceived());
-    const auto* p = reinterpret_cast<const uint8_t*>(received_.constData());
-    return std::vector<uint8_t>(p, p + take);
+    std::vector<uint8_t> out(std::min(n, BytesReceived()));
+    PeekInto(out.data(), out.size());
+    return out;
 }
 
 void WinsockControl::SetTag(std::string tag) {

@@ -1,5 +1,5 @@
 // Starts the station stand-in on loopback and brings a main window online
-// against it, as a user does: the IP box, Connect, Upload. Says why on
+// against it, as a user does: the IP box, Connect, Upload. Each says why on
 // standard error and returns false when it could not.
 #pragma once
 
@@ -9,10 +9,12 @@
 
 #include "link/Connection.h"
 #include "mainwindow/frmMain.h"
+#include "platform/WinsockControl.h"
 #include "sim/StationSim.h"
 
-inline bool StartStationAndGoOnline(nxsim::StationSim& sim, const nxsim::SimOptions& options,
-                                    frmMain& window) {
+// Starts the stand-in and presses Connect with 127.0.0.1 in the IP box.
+inline bool StartStationAndConnect(nxsim::StationSim& sim, const nxsim::SimOptions& options,
+                                   frmMain& window) {
     QString error;
     if (!sim.start(options, &error)) {
         std::fprintf(stderr, "station stand-in: %s\n", qPrintable(error));
@@ -21,6 +23,17 @@ inline bool StartStationAndGoOnline(nxsim::StationSim& sim, const nxsim::SimOpti
     nxlink::SetLinkPorts(sim.modbusPort(), sim.textPort());
     window.TxtCtlIP.SetText("127.0.0.1");
     window.Toolbar.Buttons("Connect").PerformClick();
+    if (window.WskTCP502.State() != rt::sckConnected) {
+        std::fprintf(stderr, "Connect did not connect\n");
+        return false;
+    }
+    return true;
+}
+
+// The same, then Upload.
+inline bool StartStationAndGoOnline(nxsim::StationSim& sim, const nxsim::SimOptions& options,
+                                    frmMain& window) {
+    if (!StartStationAndConnect(sim, options, window)) return false;
     window.Toolbar.Buttons("Upload").PerformClick();
     if (window.Caption().find("(Online Mode)") == std::string::npos) {
         std::fprintf(stderr, "Connect and Upload did not bring the window online\n");

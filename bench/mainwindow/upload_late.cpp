@@ -23,11 +23,10 @@
 #include <utility>
 #include <vector>
 
+#include "bench/common/online_window.h"
 #include "config/ConfigFile.h"
-#include "link/Connection.h"
 #include "mainwindow/frmMain.h"
 #include "platform/EventWait.h"
-#include "platform/WinsockControl.h"
 #include "sim/StationSim.h"
 #include "tests/support/ConfigRecords.h"
 #include "tests/support/ScriptedDialogs.h"
@@ -102,21 +101,10 @@ UploadRun RunUpload(rt::ScriptedDialogs& dialogs, const std::string& iniPath,
     nxsim::StationSim sim;
     nxsim::SimOptions options;
     options.liveInputs = false;
-    QString error;
-    if (!sim.start(options, &error)) {
-        std::fprintf(stderr, "station stand-in: %s\n", qPrintable(error));
-        return run;
-    }
     frmMain window;
     window.show();
-    nxlink::SetLinkPorts(sim.modbusPort(), sim.textPort());
     McuIniPath = iniPath;
-    window.TxtCtlIP.SetText("127.0.0.1");
-    window.Toolbar.Buttons("Connect").PerformClick();
-    if (window.WskTCP502.State() != rt::sckConnected) {
-        std::fprintf(stderr, "Connect did not connect\n");
-        return run;
-    }
+    if (!StartStationAndConnect(sim, options, window)) return run;
     int rule = 0;
     if (late) {
         nxsim::FaultRule r;

@@ -552,12 +552,9 @@ struct FakeQueue {
         std::copy_n(bytes.begin(), n, out);
         return n;
     }
-    std::vector<uint8_t> PeekData(size_t n) const {
-        n = std::min(n, bytes.size());
-        return std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(n));
-    }
     std::vector<uint8_t> GetData(size_t n) {
-        std::vector<uint8_t> out = PeekData(n);
+        std::vector<uint8_t> out(std::min(n, bytes.size()));
+        PeekInto(out.data(), out.size());
         bytes.erase(bytes.begin(), bytes.begin() + static_cast<long>(out.size()));
         return out;
     }
