@@ -164,26 +164,12 @@ int main(int argc, char** argv) {
 
     int replyDelayMs = 0;
     int serviceTimeMs = 0;
-    for (auto [key, ms] :
-         {std::pair{"reply-delay", &replyDelayMs}, std::pair{"service-time", &serviceTimeMs}}) {
-        if (!p.isSet(key)) continue;
-        bool ok = false;
-        *ms = p.value(key).toInt(&ok);
-        if (!ok || *ms < 0 || *ms > 60000) {
-            Err() << "nxsim: --" << key << " must be 0..60000\n";
-            return 2;
-        }
-    }
-    // Only the first fault rule that matches a request applies: the two
-    // would not add up.
-    if (replyDelayMs > 0 && serviceTimeMs > 0) {
-        Err() << "nxsim: --reply-delay and --service-time cannot be combined\n";
-        return 2;
-    }
     int loseEvery = 0;
     int repeatEvery = 0;
     int repeatGapMs = 100;
-    for (auto [key, value, low, high] : {std::tuple{"lose-every", &loseEvery, 1, 1000000},
+    for (auto [key, value, low, high] : {std::tuple{"reply-delay", &replyDelayMs, 0, 60000},
+                                         std::tuple{"service-time", &serviceTimeMs, 0, 60000},
+                                         std::tuple{"lose-every", &loseEvery, 1, 1000000},
                                          std::tuple{"repeat-every", &repeatEvery, 1, 1000000},
                                          std::tuple{"repeat-gap", &repeatGapMs, 0, 60000}}) {
         if (!p.isSet(key)) continue;
@@ -193,6 +179,12 @@ int main(int argc, char** argv) {
             Err() << "nxsim: --" << key << " must be " << low << ".." << high << "\n";
             return 2;
         }
+    }
+    // Only the first fault rule that matches a request applies: the two
+    // would not add up.
+    if (replyDelayMs > 0 && serviceTimeMs > 0) {
+        Err() << "nxsim: --reply-delay and --service-time cannot be combined\n";
+        return 2;
     }
     // A lost request is taken before the others' rules see it, so losing
     // combines with everything; a repeated reply would go out undelayed.

@@ -28,6 +28,7 @@
 #include "hart/frmHart.h"
 #include "link/Connection.h"
 #include "link/PendingRequest.h"
+#include "link/RegisterMap.h"
 #include "link/ReplyDispatcher.h"
 #include "mainwindow/frmAdvancedOptions.h"
 #include "mainwindow/frmMain.h"
@@ -274,6 +275,13 @@ INSTANTIATE_TEST_SUITE_P(
 using nxsim::FaultKind;
 using nxsim::FaultRule;
 
+// A rule for the requests of one function and start address (-1: any).
+FaultRule Rule(FaultKind kind, int function, int address, int delayMs = 0) {
+    FaultRule r;
+    r.kind = kind, r.function = function, r.addressFirst = address, r.delayMs = delayMs;
+    return r;
+}
+
 // The station's reply to each configuration block, from the log of an
 // Upload that met no fault (one request at a time, answered in order).
 std::map<int, std::vector<uint8_t>> BlockReplies(const QVector<nxsim::LogEntry>& log) {
@@ -343,11 +351,7 @@ TEST_P(UploadReplyFaultTest, EveryBlockHoldsItsOwnReplyOrItsSlotFails) {
     ConfigReal[0] = NodeConfig{};
     ConfigReal[0].NetID = netId;
     sim.clearLog();
-    FaultRule fault;
-    fault.function = c.start < 0 ? -1 : 4;
-    fault.addressFirst = c.start;
-    fault.kind = c.kind;
-    fault.delayMs = c.delayMs;
+    FaultRule fault = Rule(c.kind, c.start < 0 ? -1 : 4, c.start, c.delayMs);
     fault.pieces = std::max(2, c.n);
     fault.every = c.n;
     fault.count = c.kind == FaultKind::Repeat ? -1 : 1;
@@ -395,8 +399,9 @@ TEST_P(UploadReplyFaultTest, EveryBlockHoldsItsOwnReplyOrItsSlotFails) {
     // channel list whose length is not the one asked (an order mark goes
     // next).
     const auto list = [](int b) {
-        return (b >= 0x8300 && b < 0x8330) || (b >= 0x8400 && b < 0x8450) ||
-               (b >= 0x8500 && b < 0x8560);
+        int slot = 0;
+        const RegisterBlock* block = FindConfigBlock(b, &slot);
+        return block != nullptr && block->ByteCount == kByteCountUpTo32;
     };
     const auto takes = [&](int next, int prev) {
         const size_t prevData = replies.at(prev).size() - 9;
@@ -469,11 +474,8 @@ TEST_F(OnlineWindowTest, DownloadReportsASlotWrittenOnlyWhenItsCommandsWereAnswe
     ASSERT_TRUE(ConnectAndUpload());
     w.Timer2.SetEnabled(false);
     std::vector<std::string> boxes, shown;
-    FaultRule first;  // command 1 (NMT) to pre-operational: a slot's first
-    first.function = 16;
-    first.addressFirst = 0x8000;
-    first.command = 1;
-    first.delayMs = 1200;
+    FaultRule first = Rule(FaultKind::Delay, 16, 0x8000, 1200);
+    first.command = 1;  // NMT to pre-operational: a slot's first command
     for (int s = 2; s <= 7; ++s) {
         ConfigSetting[0].DownloadPending(s) = kTrue;
         if (s >= 6) continue;
@@ -634,13 +636,7 @@ TEST_F(OnlineWindowTest, SetNetIdSendsTheBoxAndReportsTheAnswer) {
 // ---- Senders sharing the link ----------------------------------------------------------
 
 using Match = std::function<bool(const nxsim::LogEntry&)>;
-using nxsim::FaultKind;
 
-nxsim::FaultRule Rule(FaultKind kind, int function, int address, int delayMs = 0) {
-    nxsim::FaultRule r;
-    r.kind = kind, r.function = function, r.addressFirst = address, r.delayMs = delayMs;
-    return r;
-}
 Match Request(int function, int address) {
     return [=](const nxsim::LogEntry& e) { return e.function == function && e.address == address; };
 }
